@@ -1,0 +1,29 @@
+# Two commands for a fresh Debian machine: `make run` and `make test`.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test test-normal test-asan clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	./$(BUILD)/brackenfold-intro
+
+test: deps test-normal test-asan
+
+test-normal:
+	scripts/run-tests $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+test-asan:
+	scripts/run-tests $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON -DCORVANE_BENCHMARKS=OFF
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)
