@@ -1,0 +1,70 @@
+// The framework side of the host: the delegate that receives host events and the application base.
+// c_GameDelegate creates the devices when the game starts and calls the application's three hooks
+// around the framework's own per-update and per-render work.
+#pragma once
+
+#include "runtime/collector.h"
+
+class gxtkGraphics;
+class gxtkAudio;
+class c_InputDevice;
+
+class VxGameDelegate : public Object {
+ public:
+  virtual void handleStart() {}
+  virtual void handleSuspend() {}
+  virtual void handleResume() {}
+  virtual void handleUpdate() {}
+  virtual void handleRender() {}
+  virtual void keyEvent(int event, int data) { (void)event, (void)data; }
+  virtual void mouseEvent(int event, int data, float x, float y, float z) {
+    (void)event, (void)data, (void)x, (void)y, (void)z;
+  }
+  virtual void touchEvent(int event, int data, float x, float y) { (void)event, (void)data, (void)x, (void)y; }
+  virtual void motionEvent(int event, int data, float x, float y, float z) {
+    (void)event, (void)data, (void)x, (void)y, (void)z;
+  }
+  virtual void handleDiscardGraphics() {}
+};
+
+class c_App : public Object {
+ public:
+  c_App();
+  virtual int appStart() { return 0; }
+  virtual int appUpdate() { return 0; }
+  virtual int appRender() { return 0; }
+};
+
+class c_GameDelegate : public VxGameDelegate {
+ public:
+  GcField<gxtkGraphics*> graphics;
+  GcField<gxtkAudio*> audio;
+  GcField<c_InputDevice*> input;
+
+  void mark() override;
+  void handleStart() override;
+  void handleSuspend() override;
+  void handleResume() override;
+  void handleUpdate() override;
+  void handleRender() override;
+  void keyEvent(int event, int data) override;
+  void mouseEvent(int event, int data, float x, float y, float z) override;
+  void touchEvent(int event, int data, float x, float y) override;
+  void motionEvent(int event, int data, float x, float y, float z) override;
+  void handleDiscardGraphics() override;
+};
+
+// Framework globals (collector roots).
+extern GcRoot<c_App*> currentApp;
+extern GcRoot<c_GameDelegate*> currentDelegate;
+extern int deviceWidth;
+extern int deviceHeight;
+// The framework's update-rate global: the last rate given to setUpdateRate.
+extern int updateRate;
+
+// The framework's update-rate setter: applications call this one.
+void setUpdateRate(int hz);
+
+// Constructs the program's application (a collected c_App subclass). Each program that calls
+// startHost defines it; startHost calls it inside the runtime-exception handler.
+c_App* createApplication();

@@ -1,0 +1,129 @@
+// The host game classes: the native layer under the framework. One VxCorvaneGame (reachable as
+// currentGame) owns GLFW, the window and its OpenGL context, the frame loop and the platform
+// services; it talks to the framework only through its attached VxGameDelegate.
+#pragma once
+
+#include <cstdio>
+
+#include "runtime/array.h"
+#include "runtime/string.h"
+
+struct GLFWwindow;
+class VxGameDelegate;
+class VxDisplayMode;
+class ThrowableObject;
+
+class VxGame {
+ public:
+  VxGame();
+  virtual ~VxGame();
+
+  // Virtual operations in table-slot order.
+  virtual void attachDelegate(VxGameDelegate* delegate);
+  virtual VxGameDelegate* attachedDelegate();
+  virtual void setKeyboardRequested(bool requested);
+  virtual bool keyboardRequested();
+  virtual void setUpdateFrequency(int hz);
+  virtual int updateFrequency();
+  virtual bool isRunning();
+  virtual bool isPaused();
+  virtual int elapsedMillis();
+  virtual void readDate(Array<int> values);
+  virtual int storeStateText(const String& text);
+  virtual String fetchStateText();
+  virtual String loadTextFile(const String& path);
+  virtual int countJoysticks(bool rescan);
+  virtual bool pollJoystick(int port, Array<float> joyX, Array<float> joyY, Array<float> joyZ,
+                            Array<bool> buttons);
+  virtual void openInShell(const String& target);
+  virtual void showPointer(bool visible);
+  virtual int windowWidth();
+  virtual int windowHeight();
+  virtual void openWindow(int width, int height, int flags);
+  virtual Array<VxDisplayMode*> enumerateDisplayModes();
+  virtual VxDisplayMode* currentDesktopMode();
+  virtual void setVsyncInterval(int interval);
+  virtual String resolvePath(const String& path);
+  virtual FILE* openHostFile(const String& path, const String& mode);
+  // A malloc'd block owned by the caller, or null.
+  virtual unsigned char* readFileBytes(const String& path, int& size);
+  // A malloc'd pixel block (rows top first, depth bytes per pixel), or null.
+  virtual unsigned char* loadImageData(const String& path, int& width, int& height, int& depth);
+  // A malloc'd PCM block (length frames of channels interleaved samples), or null.
+  virtual unsigned char* loadAudioData(const String& path, int& length, int& channels, int& bytesPerSample,
+                                       int& rate);
+  [[noreturn]] virtual void reportUncaught(ThrowableObject* exception);
+  virtual void collectStep();
+  virtual void hostStart();
+  virtual void hostSuspend();
+  virtual void hostResume();
+  virtual void hostUpdate();
+  virtual void hostRender();
+  virtual void hostKey(int event, int data);
+  virtual void hostMouse(int event, int data, float x, float y, float z);
+  virtual void hostTouch(int event, int data, float x, float y);
+  virtual void hostMotion(int event, int data, float x, float y, float z);
+  virtual void hostDiscardGraphics();
+
+ protected:
+  VxGameDelegate* attachedDelegate_ = nullptr;
+  bool keyboardRequested_ = false;
+  int updateFrequency_ = 0;
+  bool running_ = false;
+  bool paused_ = false;
+};
+
+class VxGlfwGame : public VxGame {
+ public:
+  // Overrides marked [owner] are declared by the code that defines them, when it lands.
+  VxGlfwGame();
+  ~VxGlfwGame() override;
+
+  int elapsedMillis() override;
+  // [input] int countJoysticks(bool rescan) override;
+  // [input] bool pollJoystick(int port, Array<float> joyX, Array<float> joyY, Array<float> joyZ,
+  // [input]                   Array<bool> buttons) override;
+  // [services] void openInShell(const String& target) override;
+  // [services] void showPointer(bool visible) override;
+  int windowWidth() override;
+  int windowHeight() override;
+  void openWindow(int width, int height, int flags) override;
+  // [services] Array<VxDisplayMode*> enumerateDisplayModes() override;
+  // [services] VxDisplayMode* currentDesktopMode() override;
+  void setVsyncInterval(int interval) override;
+  // [files] String resolvePath(const String& path) override;
+  // [graphics] unsigned char* loadImageData(const String& path, int& width, int& height, int& depth) override;
+  // [audio] unsigned char* loadAudioData(const String& path, int& length, int& channels, int& bytesPerSample,
+  // [audio]                              int& rate) override;
+
+  // The one loop of the program: returns when the window should close.
+  void runFrames();
+
+  GLFWwindow* window() const { return window_; }
+
+  // Fields, in their documented order.
+  int desktopVideoMode[6] = {0, 0, 0, 0, 0, 0};  // width, height, red, green, blue bits, refresh
+  GLFWwindow* window_ = nullptr;
+  int windowWidth_ = 0;
+  int windowHeight_ = 0;
+  int vsyncInterval = 1;
+  bool hadFocus = true;
+  double updatePeriod = 0;
+  double nextUpdateTime = 0;
+  String appDirectory;
+  String internalDirectory;
+};
+
+class VxCorvaneGame : public VxGlfwGame {
+ public:
+  VxCorvaneGame();
+  ~VxCorvaneGame() override;
+};
+
+// The one host game object (a plain heap object, not collected; it lives for the whole process).
+extern VxGame* currentGame;
+// Incremented by every successful window creation; textures of older generations are gone.
+extern int contextGeneration;
+
+// The program entry's body: returns the exit status (0).
+int startHost(int argc, char** argv);

@@ -1,0 +1,133 @@
+// The collected object model and the incremental collector.
+// Every framework and application object derives from gc_object and is allocated through the
+// collector; marking is spread over frames and paced by allocation, and destruction of garbage is
+// spread over later allocations. Needs only the C++ runtime (and raiseRuntimeError for "Out of memory").
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+class String;
+
+// The two links every collector list node has; the list sentinels are bare links.
+struct GcLink {
+  GcLink* succ;
+  GcLink* pred;
+};
+
+class gc_object : public GcLink {
+ public:
+  // Size in bytes in bits 3-31 (a multiple of 8, header included), colour in bits 0-1.
+  // Objects that live in static storage (the shared empty arrays) carry colour 2: never white,
+  // so the barrier and the marker leave them alone.
+  uint32_t flags;
+
+  gc_object();
+  gc_object(const gc_object&) = delete;
+  gc_object& operator=(const gc_object&) = delete;
+  virtual ~gc_object() {}
+  // Greys every object this object references, in field declaration order.
+  virtual void mark() {}
+
+  uint32_t gcSize() const { return flags & ~7u; }
+
+  // Every collected object is allocated here; nothing outside the collector's sweep deletes one.
+  static void* operator new(std::size_t size);
+  // Reached only when a constructor throws: the half-built object is never linked.
+  static void operator delete(void* block);
+};
+
+class Object : public gc_object {
+ public:
+  virtual bool equals(Object* other);
+  virtual int compare(Object* other);
+  virtual String debugText();
+};
+
+// --- collector state (signed counters; 64-bit so that nothing overflows) ---
+struct CollectorCounters {
+  int64_t allocBytes;   // allocated since the last full collection (objects and strings)
+  int64_t liveBytes;    // on the unmarked list, queue and marked list
+  int64_t markedBytes;  // blackened in the current cycle
+  int64_t freeBytes;    // on the free list, waiting for destruction
+};
+extern CollectorCounters gcCounters;
+extern std::atomic<int64_t> externalBytes;  // file, image and audio data loaded since the last full collection
+extern uint32_t gcWhite;                    // colour value W that means "white" in this cycle
+
+constexpr int64_t kFullCollectionBytes = 8388608;
+
+void initCollector();
+void* allocObject(std::size_t size);
+void releaseObject(gc_object* object, uint32_t size);
+void greyObject(gc_object* object);
+void blackenNow(gc_object* object);
+void markQueued(int64_t limit);
+void endCycle();
+void markRoots();
+void collectStep();
+void addExternalBytes(int64_t n);
+
+inline bool isWhite(const gc_object* object) { return (object->flags & 3u) == gcWhite; }
+
+// Which list an object is on, for tests and diagnostics (a linear search; never on a hot path).
+enum class GcList { None, Unmarked, Queue, Marked, Free };
+GcList gcListOf(const gc_object* object);
+// Number of objects on a list (linear; for tests).
+int gcListLength(GcList list);
+
+// --- the write barrier ---
+// A reference to a collected object stored in a field or a global. Assignment applies the barrier
+// (grey the stored object), so no store can bypass it.
+template <class T>
+class GcField;
+
+template <class X>
+class GcField<X*> {
+ public:
+  GcField() = default;
+  GcField(const GcField&) = delete;
+  GcField& operator=(X* value) {
+    greyObject(value);
+    ptr_ = value;
+    return *this;
+  }
+  GcField& operator=(const GcField& other) { return *this = other.ptr_; }
+  operator X*() const { return ptr_; }
+  X* operator->() const { return ptr_; }
+  X* get() const { return ptr_; }
+  void mark() const { greyObject(ptr_); }
+
+ private:
+  X* ptr_ = nullptr;
+};
+
+// Root registry: every global GcRoot registers itself once, at static initialisation, so the set of
+// roots is fixed and markRoots sees every global reference of the program.
+class GcRootBase {
+ public:
+  GcRootBase();
+  GcRootBase(const GcRootBase&) = delete;
+  virtual void markRoot() const = 0;
+  const GcRootBase* nextRoot() const { return next_; }
+  static const GcRootBase* firstRoot();
+
+ private:
+  const GcRootBase* next_;
+};
+
+template <class T>
+class GcRoot : public GcField<T>, public GcRootBase {
+ public:
+  GcRoot() = default;
+  using GcField<T>::operator=;
+  GcRoot& operator=(const GcRoot& other) {
+    GcField<T>::operator=(other);
+    return *this;
+  }
+  void markRoot() const override { GcField<T>::mark(); }
+};
+
+// Ends the program through the runtime-error path when the system heap is exhausted.
+[[noreturn]] void gcOutOfMemory();

@@ -1,0 +1,95 @@
+// String: the runtime's immutable text value, a handle to a reference-counted block of 16-bit code
+// units. Strings are not collected, but their blocks count in the collector's allocBytes so that
+// string work paces the collector too. Results that equal an operand share its block.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+template <class T>
+class Array;
+
+using Char = char16_t;
+
+struct StringRep {
+  int32_t refs;
+  int32_t length;
+  Char* units() { return reinterpret_cast<Char*>(this + 1); }
+  const Char* units() const { return reinterpret_cast<const Char*>(this + 1); }
+};
+
+class String {
+ public:
+  String();
+  // From 8-bit text (every literal of the program): each byte widened with sign extension.
+  String(const char* text);
+  String(const char* text, int length);
+  // From UTF-16 units.
+  String(const Char* units, int length);
+  String(const char16_t* units);
+  String(const String& other);
+  String(String&& other) noexcept;
+  ~String();
+  String& operator=(const String& other);
+  String& operator=(String&& other) noexcept;
+
+  static String fromBool(bool value);        // "True" / "False"
+  static String fromInt(int value);          // "%i"
+  static String fromFloat(float value);      // "%.17lg", plus ".0" without a point or an e
+  static String fromPointer(const void* p);  // "%p"
+  static String fromChar(int unit);          // a one-unit string
+
+  int length() const { return rep_->length; }
+  bool empty() const { return rep_->length == 0; }
+  Char operator[](int index) const { return rep_->units()[index]; }
+  const Char* data() const { return rep_->units(); }
+  // The block itself, to let tests see sharing.
+  const StringRep* rep() const { return rep_; }
+
+  String operator+(const String& other) const;
+  String& operator+=(const String& other);
+  bool operator==(const String& other) const;
+  bool operator!=(const String& other) const { return !(*this == other); }
+  int Compare(const String& other) const;
+
+  String Slice(int from) const;
+  String Slice(int from, int to) const;
+  bool StartsWith(const String& prefix) const;
+  bool EndsWith(const String& suffix) const;
+  int Find(const String& what, int start = 0) const;
+  int FindLast(const String& what) const;
+  bool Contains(const String& what) const { return Find(what) != -1; }
+  String Trim() const;
+  String ToLower() const;
+  String ToUpper() const;
+  Array<String> Split(const String& separator) const;
+  String Replace(const String& find, const String& with) const;
+  int ToInt() const;
+  float ToFloat() const;
+
+  // 8-bit copy for the C library: each unit truncated to its low 8 bits, zero-terminated.
+  class CString {
+   public:
+    explicit CString(const String& text);
+    CString(const CString& other);
+    CString& operator=(const CString&) = delete;
+    ~CString();
+    const char* c_str() const { return reinterpret_cast<const char*>(block_ + 1); }
+
+   private:
+    int32_t* block_;  // reference count, then the bytes and a zero byte
+  };
+  CString ToCString() const { return CString(*this); }
+
+  // UTF-8, one to three bytes per code unit (surrogates are encoded one by one).
+  std::string ToUtf8() const;
+
+ private:
+  explicit String(StringRep* rep) : rep_(rep) {}
+  static StringRep* allocRep(int length);
+  static void release(StringRep* rep);
+  StringRep* rep_;
+};
+
+// Text for tests and messages.
+std::string toStdString(const String& text);
