@@ -1,6 +1,7 @@
 // Star splatting with horizontal wrap-around.
 #include "star_field.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace assets {
@@ -27,7 +28,7 @@ float starProfile(const Star& s, float dx, float dy) {
 
 void addStar(LightBuffer& sky, const Star& star) {
   const int w = sky.width();
-  float reach = std::max(4.0f * star.radius * 3.0f, star.glint * 2.5f) + 1.0f;
+  float reach = std::max(12.0f * star.radius, 3.0f * star.glint) + 1.0f;
   int y0 = static_cast<int>(std::floor(star.y - reach));
   int y1 = static_cast<int>(std::ceil(star.y + reach));
   int x0 = static_cast<int>(std::floor(star.x - reach));
