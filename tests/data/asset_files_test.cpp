@@ -58,8 +58,8 @@ TEST(Pictures, HaveTheSizesTheyAreDrawnWith) {
   struct Expect {
     const char* name;
     int minWidth, minHeight, channels;
-  } expects[] = {{"back.png", 640, 480, 3},     {"scanlines.png", 640, 480, 4}, {"stars.png", 640, 160, 4},
-                 {"stars2.png", 640, 160, 4},   {"ball.png", 56, 56, 4},       {"ball_shadow.png", 56, 56, 4},
+  } expects[] = {{"back.png", 640, 480, 3},   {"scanlines.png", 640, 480, 4}, {"stars.png", 640, 160, 4},
+                 {"stars2.png", 640, 160, 4}, {"ball.png", 56, 56, 4},        {"ball_shadow.png", 56, 56, 4},
                  {"cubetex.png", 64, 64, 3}};
   for (const Expect& e : expects) {
     Picture p = load(e.name);

@@ -24,7 +24,9 @@ int run(const std::string& command) {
   return (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
 }
 
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
+std::string quoted(const std::string& s) {
+  return "'" + s + "'";
+}
 
 std::vector<char> readAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -77,16 +79,6 @@ TEST(Regenerate, ToolsReproduceEveryCommittedAssetByteForByte) {
     EXPECT_TRUE(readAll(out.path() / rel) == readAll(fs::path(ASSET_DATA_DIR) / rel))
         << rel << " differs from the committed file: run scripts/make-assets";
   }
-}
-
-TEST(Regenerate, SecondRunWritesTheSameBytes) {
-  TempDir a, b;
-  for (const char* tool : kTools) {
-    ASSERT_EQ(run(quoted(tool) + " " + quoted(a.path())), 0);
-    ASSERT_EQ(run(quoted(tool) + " " + quoted(b.path())), 0);
-  }
-  for (const std::string& rel : assetFiles(a.path()))
-    EXPECT_TRUE(readAll(a.path() / rel) == readAll(b.path() / rel)) << rel;
 }
 
 TEST(Regenerate, ToolsRejectBadCommandLinesAndMissingFonts) {

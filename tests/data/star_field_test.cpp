@@ -1,7 +1,7 @@
 // Star splatting wraps around the strip's width, so that strips laid side by side show no seam.
-#include <gtest/gtest.h>
-
 #include "star_field.h"
+
+#include <gtest/gtest.h>
 
 using assets::LightBuffer;
 using assets::Star;

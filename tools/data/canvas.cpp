@@ -24,9 +24,13 @@ Rgb mix(Rgb a, Rgb b, float t) {
   return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-Rgb scale(Rgb c, float k) { return {c.r * k, c.g * k, c.b * k}; }
+Rgb scale(Rgb c, float k) {
+  return {c.r * k, c.g * k, c.b * k};
+}
 
-float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+float clamp01(float v) {
+  return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
 
 float smoothstep(float edge0, float edge1, float v) {
   float t = clamp01((v - edge0) / (edge1 - edge0));
@@ -108,7 +112,9 @@ void LightBuffer::add(int x, int y, Rgb light) {
   p.b += light.b;
 }
 
-Rgb LightBuffer::get(int x, int y) const { return light_[static_cast<size_t>(y) * width_ + x]; }
+Rgb LightBuffer::get(int x, int y) const {
+  return light_[static_cast<size_t>(y) * width_ + x];
+}
 
 Canvas LightBuffer::toCanvas() const {
   Canvas out(width_, height_);
@@ -133,7 +139,9 @@ uint64_t Rng::next() {
   return z ^ (z >> 31);
 }
 
-float Rng::uniform() { return static_cast<float>(next() >> 40) / 16777216.0f; }
+float Rng::uniform() {
+  return static_cast<float>(next() >> 40) / 16777216.0f;
+}
 
 bool writePng(const std::string& path, const Canvas& canvas, int channels, bool dither) {
   std::vector<uint8_t> bytes = canvas.toBytes(channels, dither);

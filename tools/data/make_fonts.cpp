@@ -35,14 +35,14 @@ struct GradientStop {
 };
 
 struct FontStyle {
-  const char* face;        // file name inside the TTF directory
-  int charCount;           // cells in the strip
+  const char* face;  // file name inside the TTF directory
+  int charCount;     // cells in the strip
   int cellWidth, cellHeight;
-  int pad;                 // empty border kept around the glyph area of each cell
-  float outline;           // radius of the dark outline in pixels, 0 for none
+  int pad;        // empty border kept around the glyph area of each cell
+  float outline;  // radius of the dark outline in pixels, 0 for none
   Rgb outlineColor;
   float outlineAlpha;
-  float coverageGamma;     // below 1 thickens faint anti-aliased edges of small glyphs
+  float coverageGamma;  // below 1 thickens faint anti-aliased edges of small glyphs
   std::vector<GradientStop> gradient;
 };
 
@@ -66,7 +66,8 @@ class TrueTypeFace {
 Rgb gradientAt(const std::vector<GradientStop>& stops, float t) {
   if (t <= stops.front().t) return stops.front().color;
   for (size_t i = 1; i < stops.size(); ++i)
-    if (t <= stops[i].t) return mix(stops[i - 1].color, stops[i].color, (t - stops[i - 1].t) / (stops[i].t - stops[i - 1].t));
+    if (t <= stops[i].t)
+      return mix(stops[i - 1].color, stops[i].color, (t - stops[i - 1].t) / (stops[i].t - stops[i - 1].t));
   return stops.back().color;
 }
 
@@ -75,8 +76,8 @@ Rgb gradientAt(const std::vector<GradientStop>& stops, float t) {
 // wide letters.
 struct Layout {
   float scaleX, scaleY;
-  int baseline;   // in pixels from the top of the cell
-  float capTop;   // top of a capital, from the top of the cell
+  int baseline;                                  // in pixels from the top of the cell
+  float capTop;                                  // top of a capital, from the top of the cell
   int areaLeft, areaTop, areaRight, areaBottom;  // where ink may go, right and bottom exclusive
 };
 
@@ -86,7 +87,8 @@ int glyphLeft(const TrueTypeFace& face, const FontStyle& style, const Layout& l,
   int x0, y0, x1, y1;
   stbtt_GetCodepointBox(face.info(), codepoint, &x0, &y0, &x1, &y1);
   int bx0, by0, bx1, by1;
-  stbtt_GetCodepointBitmapBoxSubpixel(face.info(), codepoint, l.scaleX, l.scaleY, 0, 0, &bx0, &by0, &bx1, &by1);
+  stbtt_GetCodepointBitmapBoxSubpixel(face.info(), codepoint, l.scaleX, l.scaleY, 0, 0, &bx0, &by0, &bx1,
+                                      &by1);
   float originX = std::round((style.cellWidth - (x1 - x0) * l.scaleX) / 2.0f - x0 * l.scaleX);
   return static_cast<int>(originX) + bx0;
 }
@@ -114,7 +116,8 @@ bool fitLayout(const TrueTypeFace& face, const FontStyle& style, Layout& l) {
     int highest = 0, lowest = 0;
     for (int i = 1; i < style.charCount; ++i) {
       int bx0, by0, bx1, by1;
-      stbtt_GetCodepointBitmapBoxSubpixel(face.info(), kFirstChar + i, l.scaleX, l.scaleY, 0, 0, &bx0, &by0, &bx1, &by1);
+      stbtt_GetCodepointBitmapBoxSubpixel(face.info(), kFirstChar + i, l.scaleX, l.scaleY, 0, 0, &bx0, &by0,
+                                          &bx1, &by1);
       if (bx1 <= bx0) continue;
       highest = std::min(highest, by0);
       lowest = std::max(lowest, by1);
@@ -123,7 +126,8 @@ bool fitLayout(const TrueTypeFace& face, const FontStyle& style, Layout& l) {
     bool fits = l.baseline + lowest <= l.areaBottom;
     for (int i = 1; fits && i < style.charCount; ++i) {
       int bx0, by0, bx1, by1;
-      stbtt_GetCodepointBitmapBoxSubpixel(face.info(), kFirstChar + i, l.scaleX, l.scaleY, 0, 0, &bx0, &by0, &bx1, &by1);
+      stbtt_GetCodepointBitmapBoxSubpixel(face.info(), kFirstChar + i, l.scaleX, l.scaleY, 0, 0, &bx0, &by0,
+                                          &bx1, &by1);
       if (bx1 <= bx0) continue;
       int left = glyphLeft(face, style, l, kFirstChar + i);
       fits = left >= l.areaLeft && left + (bx1 - bx0) <= l.areaRight;
@@ -137,15 +141,18 @@ bool fitLayout(const TrueTypeFace& face, const FontStyle& style, Layout& l) {
     l.scaleX *= 0.98f;
     l.scaleY *= 0.98f;
   }
-  std::fprintf(stderr, "cannot fit %s into cells of %d x %d\n", style.face, style.cellWidth, style.cellHeight);
+  std::fprintf(stderr, "cannot fit %s into cells of %d x %d\n", style.face, style.cellWidth,
+               style.cellHeight);
   return false;
 }
 
 // Coverage of one glyph in its cell, as floats in 0..1.
-std::vector<float> rasterizeGlyph(const TrueTypeFace& face, const FontStyle& style, const Layout& l, int codepoint) {
+std::vector<float> rasterizeGlyph(const TrueTypeFace& face, const FontStyle& style, const Layout& l,
+                                  int codepoint) {
   std::vector<float> cov(static_cast<size_t>(style.cellWidth) * style.cellHeight, 0.0f);
   int bx0, by0, bx1, by1;
-  stbtt_GetCodepointBitmapBoxSubpixel(face.info(), codepoint, l.scaleX, l.scaleY, 0, 0, &bx0, &by0, &bx1, &by1);
+  stbtt_GetCodepointBitmapBoxSubpixel(face.info(), codepoint, l.scaleX, l.scaleY, 0, 0, &bx0, &by0, &bx1,
+                                      &by1);
   int w = bx1 - bx0, h = by1 - by0;
   if (w <= 0 || h <= 0) return cov;
   std::vector<unsigned char> bitmap(static_cast<size_t>(w) * h);
@@ -155,7 +162,8 @@ std::vector<float> rasterizeGlyph(const TrueTypeFace& face, const FontStyle& sty
   // fitLayout placed every box inside the glyph area, so nothing is cut here.
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      cov[(topY + y) * style.cellWidth + left + x] = std::pow(bitmap[y * w + x] / 255.0f, style.coverageGamma);
+      cov[(topY + y) * style.cellWidth + left + x] =
+          std::pow(bitmap[y * w + x] / 255.0f, style.coverageGamma);
   return cov;
 }
 
@@ -227,29 +235,54 @@ bool renderStrip(const std::string& ttfDir, const FontStyle& style, Canvas& stri
 // The scroller and key-help font: 91 cells of 18 px (the scroller's character pitch), bold, wide,
 // white fading to ice blue, with a dark outline that keeps it readable over stars and balls.
 FontStyle scrollerFont() {
-  return {"DejaVuSansMono-Bold.ttf", 91, 18, 26, 0, 1.0f, {0.02f, 0.02f, 0.12f}, 0.9f, 1.0f,
-          {{0.0f, {1.0f, 1.0f, 1.0f}}, {0.46f, {0.86f, 0.95f, 1.0f}}, {0.54f, {0.45f, 0.68f, 1.0f}},
-           {1.0f, {0.78f, 0.90f, 1.0f}}, {1.4f, {0.50f, 0.70f, 1.0f}}}};
+  return {"DejaVuSansMono-Bold.ttf",
+          91,
+          18,
+          26,
+          0,
+          1.0f,
+          {0.02f, 0.02f, 0.12f},
+          0.9f,
+          1.0f,
+          {{0.0f, {1.0f, 1.0f, 1.0f}},
+           {0.46f, {0.86f, 0.95f, 1.0f}},
+           {0.54f, {0.45f, 0.68f, 1.0f}},
+           {1.0f, {0.78f, 0.90f, 1.0f}},
+           {1.4f, {0.50f, 0.70f, 1.0f}}}};
 }
 
 // The big font: 90 cells of a larger proportional face in a chrome-gold ramp.
 FontStyle bigFont() {
-  return {"DejaVuSans-Bold.ttf", 90, 32, 40, 0, 1.5f, {0.12f, 0.04f, 0.0f}, 0.9f, 1.0f,
-          {{0.0f, {1.0f, 1.0f, 0.85f}}, {0.48f, {1.0f, 0.82f, 0.30f}}, {0.52f, {0.80f, 0.40f, 0.05f}},
-           {1.0f, {1.0f, 0.75f, 0.25f}}, {1.4f, {0.85f, 0.45f, 0.10f}}}};
+  return {"DejaVuSans-Bold.ttf",
+          90,
+          32,
+          40,
+          0,
+          1.5f,
+          {0.12f, 0.04f, 0.0f},
+          0.9f,
+          1.0f,
+          {{0.0f, {1.0f, 1.0f, 0.85f}},
+           {0.48f, {1.0f, 0.82f, 0.30f}},
+           {0.52f, {0.80f, 0.40f, 0.05f}},
+           {1.0f, {1.0f, 0.75f, 0.25f}},
+           {1.4f, {0.85f, 0.45f, 0.10f}}}};
 }
 
 // The framework's default font: 96 cells of 10 x 18 holding 8 x 16 glyphs inside a one-pixel
 // transparent border, plain white so that the drawing colour tints it.
 FontStyle defaultFont() {
-  return {"DejaVuSansMono-Bold.ttf", 96, 10, 18, 1, 0.0f, {0, 0, 0}, 0.0f, 0.8f, {{0.0f, {1.0f, 1.0f, 1.0f}}}};
+  return {"DejaVuSansMono-Bold.ttf",   96, 10, 18, 1, 0.0f, {0, 0, 0}, 0.0f, 0.8f,
+          {{0.0f, {1.0f, 1.0f, 1.0f}}}};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2 && argc != 3) {
-    std::fprintf(stderr, "usage: %s OUTDIR [TTFDIR]\nwrites the intro's font strips into OUTDIR, rendered from the DejaVu faces in TTFDIR (default %s)\n",
+    std::fprintf(stderr,
+                 "usage: %s OUTDIR [TTFDIR]\nwrites the intro's font strips into OUTDIR, rendered from the "
+                 "DejaVu faces in TTFDIR (default %s)\n",
                  argv[0], kDefaultTtfDir);
     return 2;
   }
@@ -262,6 +295,7 @@ int main(int argc, char** argv) {
     return 1;
   bool ok = writePng(out + "/fonti.png", scroller, 4, false) &&
             writePng(out + "/fonti_mir.png", scroller.flippedVertically(), 4, false) &&
-            writePng(out + "/fonti_big.png", big, 4, false) && writePng(out + "/vulo_font.png", fallback, 4, false);
+            writePng(out + "/fonti_big.png", big, 4, false) &&
+            writePng(out + "/vulo_font.png", fallback, 4, false);
   return ok ? 0 : 1;
 }

@@ -29,7 +29,8 @@ template <size_t N>
 Rgb ramp(const ColorKey (&keys)[N], float y) {
   if (y <= keys[0].y) return keys[0].color;
   for (size_t i = 1; i < N; ++i) {
-    if (y <= keys[i].y) return mix(keys[i - 1].color, keys[i].color, (y - keys[i - 1].y) / (keys[i].y - keys[i - 1].y));
+    if (y <= keys[i].y)
+      return mix(keys[i - 1].color, keys[i].color, (y - keys[i - 1].y) / (keys[i].y - keys[i - 1].y));
   }
   return keys[N - 1].color;
 }
@@ -46,11 +47,14 @@ Rgb copperBar(float y, float centre, float halfHeight, Rgb color) {
 // key help at the top. Every part stays dark enough that white text on it reads clearly.
 Canvas makeBackdrop() {
   static const ColorKey kSky[] = {
-      {0.0f, {0.010f, 0.008f, 0.040f}},   {120.0f, {0.020f, 0.018f, 0.085f}},
-      {230.0f, {0.060f, 0.025f, 0.140f}}, {kHorizonY, {0.160f, 0.040f, 0.200f}},
+      {0.0f, {0.010f, 0.008f, 0.040f}},
+      {120.0f, {0.020f, 0.018f, 0.085f}},
+      {230.0f, {0.060f, 0.025f, 0.140f}},
+      {kHorizonY, {0.160f, 0.040f, 0.200f}},
   };
   static const ColorKey kGround[] = {
-      {kHorizonY, {0.050f, 0.015f, 0.090f}}, {360.0f, {0.018f, 0.010f, 0.060f}},
+      {kHorizonY, {0.050f, 0.015f, 0.090f}},
+      {360.0f, {0.018f, 0.010f, 0.060f}},
       {480.0f, {0.030f, 0.020f, 0.085f}},
   };
   Canvas c(kScreenWidth, kScreenHeight);
@@ -137,7 +141,8 @@ Canvas makeBall() {
           float rim = std::pow(1.0f - nz, 2.2f) * smoothstep(-0.2f, 0.9f, ny) * 0.75f;
           Rgb col = mix(shade, base, clamp01(0.12f + diffuse));
           col = scale(col, 0.55f + 0.70f * diffuse);
-          col = {col.r + spec + rimColor.r * rim, col.g + spec + rimColor.g * rim, col.b + spec + rimColor.b * rim};
+          col = {col.r + spec + rimColor.r * rim, col.g + spec + rimColor.g * rim,
+                 col.b + spec + rimColor.b * rim};
           sum = {sum.r + clamp01(col.r) * edge, sum.g + clamp01(col.g) * edge, sum.b + clamp01(col.b) * edge};
           coverage += edge;
         }
@@ -192,7 +197,8 @@ Canvas makeCubeTexture() {
                 std::sin(2 * kPi * (u + v) * 2) + std::sin(2 * kPi * 4 * std::sqrt(du * du + dv * dv));
       float t = w / 8.0f + 0.5f;
       // Cosine palette running from deep blue through magenta to gold.
-      Rgb col = {0.5f + 0.5f * std::cos(2 * kPi * (t + 0.00f)), 0.35f + 0.35f * std::cos(2 * kPi * (t + 0.33f)),
+      Rgb col = {0.5f + 0.5f * std::cos(2 * kPi * (t + 0.00f)),
+                 0.35f + 0.35f * std::cos(2 * kPi * (t + 0.33f)),
                  0.5f + 0.5f * std::cos(2 * kPi * (t + 0.60f))};
       if (x % 16 == 0 || y % 16 == 0) col = scale(col, 0.6f);
       // Bevel: bright on the top and left, dark on the bottom and right.

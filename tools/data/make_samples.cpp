@@ -51,13 +51,19 @@ std::vector<double> singleCycle(Shape shape) {
 }
 
 // A straight rising ramp: every harmonic, the brightest of the set.
-double ramp(double p) { return 2.0 * p - 1.0; }
+double ramp(double p) {
+  return 2.0 * p - 1.0;
+}
 
 // A ramp that bends upwards: slow start, fast rise, then the drop; rounder and more nasal.
-double bentRamp(double p) { return 2.0 * (std::exp(3.0 * p) - 1.0) / (std::exp(3.0) - 1.0) - 1.0; }
+double bentRamp(double p) {
+  return 2.0 * (std::exp(3.0 * p) - 1.0) / (std::exp(3.0) - 1.0) - 1.0;
+}
 
 // A ramp with a quarter-cycle pulse on top: a hollow, reedy tone.
-double pulseRamp(double p) { return 0.65 * (2.0 * p - 1.0) + 0.35 * (p < 0.25 ? 1.0 : -1.0 / 3.0); }
+double pulseRamp(double p) {
+  return 0.65 * (2.0 * p - 1.0) + 0.35 * (p < 0.25 ? 1.0 : -1.0 / 3.0);
+}
 
 // A falling saw, half a cycle out of phase with the ramp. Instruments play it against a ramp on
 // the voice's second channel: in phase the pair would cancel, offset it sums to a square wave,
@@ -121,9 +127,12 @@ int main(int argc, char** argv) {
     std::vector<double> wave;
   };
   const Output outputs[] = {
-      {"ramp_64.wav", singleCycle(ramp)},         {"ramp_b_64.wav", singleCycle(bentRamp)},
-      {"ramp_c_64.wav", singleCycle(pulseRamp)},  {"saw_64.wav", singleCycle(fallingSaw)},
-      {"tri_64.wav", singleCycle(triangle)},      {"fx2b.wav", syncSweep()},
+      {"ramp_64.wav", singleCycle(ramp)},
+      {"ramp_b_64.wav", singleCycle(bentRamp)},
+      {"ramp_c_64.wav", singleCycle(pulseRamp)},
+      {"saw_64.wav", singleCycle(fallingSaw)},
+      {"tri_64.wav", singleCycle(triangle)},
+      {"fx2b.wav", syncSweep()},
       {"hnoise.wav", hissNoise()},
   };
   for (const Output& o : outputs)
