@@ -93,8 +93,8 @@ class VxGlfwGame : public VxGame {
   void setVsyncInterval(int interval) override;
   // [files] String resolvePath(const String& path) override;
   // [graphics] unsigned char* loadImageData(const String& path, int& width, int& height, int& depth) override;
-  // [audio] unsigned char* loadAudioData(const String& path, int& length, int& channels, int& bytesPerSample,
-  // [audio]                              int& rate) override;
+  unsigned char* loadAudioData(const String& path, int& length, int& channels, int& bytesPerSample,
+                               int& rate) override;
 
   // The one loop of the program: returns when the window should close.
   void runFrames();
