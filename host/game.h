@@ -92,7 +92,7 @@ class VxGlfwGame : public VxGame {
   // [services] VxDisplayMode* currentDesktopMode() override;
   void setVsyncInterval(int interval) override;
   // [files] String resolvePath(const String& path) override;
-  // [graphics] unsigned char* loadImageData(const String& path, int& width, int& height, int& depth) override;
+  unsigned char* loadImageData(const String& path, int& width, int& height, int& depth) override;
   unsigned char* loadAudioData(const String& path, int& length, int& channels, int& bytesPerSample,
                                int& rate) override;
 

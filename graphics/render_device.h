@@ -1,0 +1,113 @@
+// The graphics device: every pixel of the program goes through it. Primitives of one kind and one
+// texture are collected in a fixed batch of vertices (transformed on the CPU, coloured per vertex)
+// and drawn with OpenGL 1.1 client arrays only when something forces a flush. Needs the host's
+// window (currentGame) and a current OpenGL context for everything that touches GL.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/array.h"
+#include "runtime/collector.h"
+#include "runtime/string.h"
+
+class gxtkSurface;
+
+// One batched vertex, laid out as the client arrays read it (stride 20).
+struct BatchVertex {
+  float x, y;
+  float u, v;
+  uint32_t colour;  // bytes R, G, B, A in memory order, premultiplied
+};
+static_assert(sizeof(BatchVertex) == 20, "the client arrays use a stride of 20 bytes");
+
+// What the device has sent to OpenGL, for tests and diagnostics.
+struct RenderCounters {
+  int64_t flushes = 0;    // batches drawn
+  int64_t drawCalls = 0;  // glDrawArrays / glDrawElements calls
+  int64_t vertices = 0;   // vertices drawn
+  int64_t matrixSets = 0; // setMatrix calls received
+};
+
+class gxtkGraphics : public Object {
+ public:
+  static constexpr int kBatchVertices = 1024;
+  static constexpr int kQuadIndices = 1536;
+
+  gxtkGraphics();
+
+  // Virtual operations in slot order. Operations without a result return 0.
+  virtual int width();
+  virtual int height();
+  virtual int beginFrame();
+  virtual int endFrame();
+  virtual int releaseGraphics();
+  virtual gxtkSurface* loadSurface(const String& path);
+  virtual gxtkSurface* createSurface(int width, int height);
+  virtual int loadSurfaceData(gxtkSurface* surface, const String& path);
+  virtual int clear(float red, float green, float blue);
+  virtual int setAlpha(float alpha);
+  virtual int setColor(float red, float green, float blue);
+  virtual int setBlendMode(int mode);
+  virtual int setScissor(int x, int y, int width, int height);
+  virtual int setMatrix(float ix, float iy, float jx, float jy, float tx, float ty);
+  virtual int drawPoint(float x, float y);
+  virtual int drawRect(float x, float y, float width, float height);
+  virtual int drawLine(float x1, float y1, float x2, float y2);
+  virtual int drawOval(float x, float y, float width, float height);
+  virtual int drawPolygon(Array<float> vertices);
+  virtual int drawTexturedPolygon(Array<float> vertices, gxtkSurface* surface, int srcX, int srcY);
+  virtual int drawSurface(gxtkSurface* surface, float x, float y);
+  virtual int drawSurfaceRegion(gxtkSurface* surface, float x, float y, int srcX, int srcY, int srcWidth,
+                                int srcHeight);
+  virtual int readPixels(Array<int> pixels, int x, int y, int width, int height, int offset, int pitch);
+  virtual int writeSurfacePixels(gxtkSurface* surface, Array<int> pixels, int x, int y, int width, int height,
+                                 int offset, int pitch);
+
+  // Draws the pending vertices, if any.
+  void flush();
+
+  // Read-only views for tests.
+  uint32_t packedColour() const { return colour_; }
+  int vertexCount() const { return vertexCount_; }
+  int primitiveSize() const { return primitiveSize_; }
+  gxtkSurface* batchSurface() const { return batchSurface_; }
+  bool isTransformed() const { return transformed_; }
+  const BatchVertex* batch() const { return batch_; }
+  const uint16_t* quadIndices() const { return quadIndices_; }
+
+  void mark() override;
+
+  RenderCounters counters;
+
+ protected:
+  // Sends the batch (vertexCount_ > 0) to OpenGL. A subclass may replace it, for example to measure
+  // the batching alone without a context.
+  virtual void drawBatch();
+
+ private:
+  // Makes room for a primitive of n vertices from surface (null: untextured) and returns where its
+  // vertices go.
+  BatchVertex* reserve(int n, gxtkSurface* surface);
+  void updatePackedColour();
+  void transformPoint(float& x, float& y) const {
+    if (transformed_) {
+      float px = x;
+      x = px * ix_ + y * jx_ + tx_;
+      y = px * iy_ + y * jy_ + ty_;
+    }
+  }
+  void readWindowSize();
+
+  // Fields, in their documented order.
+  int width_ = 0;
+  int height_ = 0;
+  uint32_t colour_ = 0;
+  float red_ = 0, green_ = 0, blue_ = 0, alpha_ = 0;
+  float ix_ = 1, iy_ = 0, jx_ = 0, jy_ = 1, tx_ = 0, ty_ = 0;
+  bool transformed_ = false;
+  BatchVertex batch_[kBatchVertices];
+  uint16_t quadIndices_[kQuadIndices];
+  int primitiveSize_ = 0;
+  int vertexCount_ = 0;
+  GcField<gxtkSurface*> batchSurface_;
+};
