@@ -79,19 +79,21 @@ class VxGlfwGame : public VxGame {
   VxGlfwGame();
   ~VxGlfwGame() override;
 
+  // Also sets the period and restarts the schedule (the base only stores the frequency).
+  void setUpdateFrequency(int hz) override;
   int elapsedMillis() override;
   // [input] int countJoysticks(bool rescan) override;
   // [input] bool pollJoystick(int port, Array<float> joyX, Array<float> joyY, Array<float> joyZ,
   // [input]                   Array<bool> buttons) override;
-  // [services] void openInShell(const String& target) override;
-  // [services] void showPointer(bool visible) override;
+  void openInShell(const String& target) override;
+  void showPointer(bool visible) override;
   int windowWidth() override;
   int windowHeight() override;
   void openWindow(int width, int height, int flags) override;
-  // [services] Array<VxDisplayMode*> enumerateDisplayModes() override;
-  // [services] VxDisplayMode* currentDesktopMode() override;
+  Array<VxDisplayMode*> enumerateDisplayModes() override;
+  VxDisplayMode* currentDesktopMode() override;
   void setVsyncInterval(int interval) override;
-  // [files] String resolvePath(const String& path) override;
+  String resolvePath(const String& path) override;
   unsigned char* loadImageData(const String& path, int& width, int& height, int& depth) override;
   unsigned char* loadAudioData(const String& path, int& length, int& channels, int& bytesPerSample,
                                int& rate) override;
