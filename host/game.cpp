@@ -34,7 +34,6 @@ void VxGame::openWindow(int, int, int) {}
 Array<VxDisplayMode*> VxGame::enumerateDisplayModes() { return Array<VxDisplayMode*>(); }
 VxDisplayMode* VxGame::currentDesktopMode() { return nullptr; }
 void VxGame::setVsyncInterval(int) {}
-String VxGame::resolvePath(const String& path) { return path; }
 unsigned char* VxGame::loadImageData(const String&, int&, int&, int&) { return nullptr; }
 unsigned char* VxGame::loadAudioData(const String&, int&, int&, int&, int&) { return nullptr; }
 
