@@ -18,3 +18,5 @@ void writeErrorLine(const String& text);
 [[noreturn]] void fatalError(const char* message);
 String stackTraceText();
 void debugStop();
+// The handler for SIGSEGV, SIGILL and SIGFPE: fatalError with the signal's message.
+void installFatalSignalHandlers();

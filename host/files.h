@@ -1,0 +1,17 @@
+// Data paths and file loading: the framework's rule that completes bare asset names, the text
+// loader built on the host's file operations, and the text-file decoding (byte-order marks, UTF-8,
+// 8-bit fallback). The host's own path mapping and file opening are VxGame virtuals (host/game.h).
+#pragma once
+
+#include <cstdio>
+
+#include "runtime/string.h"
+
+// A bare relative name gets "corvane://data/"; a scheme or drive ("x:/..."), "./x" and "/x" stay.
+String completeDataPath(const String& path);
+// completeDataPath, then the host's loadTextFile; the empty String when the file cannot be read.
+String loadText(const String& path);
+// The whole rest of an open file as text. The caller closes the file.
+String decodeTextFile(FILE* file);
+// "Invalid UTF-8" when the last decodeTextFile fell back to 8-bit characters, otherwise null.
+const char* lastTextDecodingError();
