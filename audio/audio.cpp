@@ -1,8 +1,7 @@
 // The framework's audio functions: thin calls on the global audio driver.
 #include "audio/audio.h"
 
-// The data-path rule of the files layer (host/files.h).
-String completeDataPath(const String& path);
+#include "host/files.h"
 
 GcRoot<gxtkAudio*> audioDriver;
 
