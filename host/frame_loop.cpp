@@ -1,0 +1,116 @@
+// The frame loop: one pass renders, presents, sleeps until the next update is due, processes the
+// window's events, follows the window focus into suspend and resume, and runs the due updates.
+#include "host/frame_loop.h"
+
+#include <GLFW/glfw3.h>
+
+#include <cerrno>
+#include <climits>
+#include <ctime>
+
+#include "host/game.h"
+
+namespace {
+
+// The window the program opens; decorated, fixed size, double-buffered.
+constexpr int kWindowWidth = 640;
+constexpr int kWindowHeight = 480;
+constexpr int kWindowFlags = 4;
+
+// Resets the schedule: the next pass's first update is due at that pass's own time.
+void restartSchedule(VxGlfwGame& game) { game.nextUpdateTime = 0; }
+
+void runDueUpdates(VxGlfwGame& game, FramePlatform& platform) {
+  if (game.updateFrequency() == 0) {
+    game.hostUpdate();
+    return;
+  }
+  if (game.nextUpdateTime == 0) game.nextUpdateTime = platform.currentTime();
+  // The first update is not checked against the clock: the sleep before the events already held
+  // the pass back until it was due.
+  for (int i = 0; i < kMaxUpdatesPerPass; ++i) {
+    game.hostUpdate();
+    if (game.nextUpdateTime == 0) return;  // the update changed the frequency
+    game.nextUpdateTime += game.updatePeriod;
+    if (game.nextUpdateTime > platform.currentTime()) return;
+  }
+  restartSchedule(game);
+}
+
+}  // namespace
+
+int millisecondsUntil(double nextUpdateTime, double now) {
+  if (nextUpdateTime == 0) return 0;
+  double wait = nextUpdateTime - now;
+  if (!(wait > 0)) return 0;
+  double milliseconds = wait * 1000.0;
+  // A period is at most one second, so this only guards against a clock gone wrong.
+  if (milliseconds >= static_cast<double>(INT_MAX)) return INT_MAX;
+  return static_cast<int>(milliseconds);
+}
+
+bool runFramePass(VxGlfwGame& game, FramePlatform& platform) {
+  if (platform.windowShouldClose()) return false;
+
+  game.hostRender();
+  platform.swapBuffers();
+
+  if (int wait = millisecondsUntil(game.nextUpdateTime, platform.currentTime())) platform.sleepMillis(wait);
+
+  // While suspended nothing is due, so block instead of spinning.
+  if (game.isPaused()) {
+    platform.waitEvents();
+  } else {
+    platform.pollEvents();
+  }
+
+  if (platform.windowHasFocus()) {
+    game.hadFocus = true;
+    if (game.isPaused()) {
+      game.hostResume();
+      restartSchedule(game);
+    }
+  } else if (!platform.windowHasFocus() && game.hadFocus) {
+    // A window that never had focus (opened in the background) is not suspended.
+    if (game.isPaused()) return true;
+    game.hostSuspend();
+    restartSchedule(game);
+  }
+
+  if (game.isPaused()) return true;
+  runDueUpdates(game, platform);
+  return true;
+}
+
+void VxGlfwGame::runFrames() {
+  openWindow(kWindowWidth, kWindowHeight, kWindowFlags);
+  hostStart();
+  GlfwFramePlatform platform(*this);
+  while (runFramePass(*this, platform)) {
+  }
+}
+
+bool GlfwFramePlatform::windowShouldClose() {
+  return !game_.window() || glfwWindowShouldClose(game_.window());
+}
+
+void GlfwFramePlatform::swapBuffers() {
+  if (game_.window()) glfwSwapBuffers(game_.window());
+}
+
+double GlfwFramePlatform::currentTime() { return glfwGetTime(); }
+
+void GlfwFramePlatform::sleepMillis(int milliseconds) {
+  timespec remaining{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  // A signal may cut the sleep short; sleep the rest.
+  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  }
+}
+
+void GlfwFramePlatform::waitEvents() { glfwWaitEvents(); }
+
+void GlfwFramePlatform::pollEvents() { glfwPollEvents(); }
+
+bool GlfwFramePlatform::windowHasFocus() {
+  return game_.window() && glfwGetWindowAttrib(game_.window(), GLFW_FOCUSED) == GLFW_TRUE;
+}
