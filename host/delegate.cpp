@@ -9,6 +9,7 @@
 #include "host/game.h"
 #include "host/runtime_error.h"
 #include "host/services.h"
+#include "input/input_device.h"
 
 GcRoot<c_App*> currentApp;
 GcRoot<c_GameDelegate*> currentDelegate;
@@ -46,7 +47,7 @@ c_App::c_App() {
 void c_GameDelegate::mark() {
   graphics.mark();
   audio.mark();
-  // PENDING (input): input.mark() once c_InputDevice is a complete type here.
+  input.mark();
 }
 
 void c_GameDelegate::handleStart() {
@@ -58,8 +59,8 @@ void c_GameDelegate::handleStart() {
   // The constructor opens the OpenAL device and registers itself as the framework's driver.
   audio = new gxtkAudio();
 
-  // PENDING (input): input = new c_InputDevice(), also stored in the framework's input-device
-  // reference, once input/input_device.h exists.
+  input = new c_InputDevice();
+  inputDevice = input.get();
 
   deviceWidth = currentGame ? currentGame->windowWidth() : 0;
   deviceHeight = currentGame ? currentGame->windowHeight() : 0;
@@ -79,8 +80,9 @@ void c_GameDelegate::handleResume() {
 
 void c_GameDelegate::handleUpdate() {
   refreshDeviceSize();
-  // PENDING (input): input->beginUpdate() before and input->endUpdate() after the hook.
+  if (input) input->beginUpdate();
   if (currentApp) currentApp->appUpdate();
+  if (input) input->endUpdate();
 }
 
 void c_GameDelegate::handleRender() {
@@ -89,36 +91,22 @@ void c_GameDelegate::handleRender() {
 }
 
 void c_GameDelegate::keyEvent(int event, int data) {
-  switch (event) {
-    case 1:
-      // PENDING (input): input->pressKey(data).
-      // The quit does not depend on whether the key was already down.
-      if ((data & ~kQuitKeyVariantBit) == kQuitKeyCode) raiseRuntimeError(String());
-      break;
-    case 2:
-      // PENDING (input): input->releaseKey(data).
-      break;
-    case 3:
-      // PENDING (input): input->putChar(data).
-      break;
-    default:
-      break;
-  }
+  // The device turns 1, 2 and 3 into pressKey, releaseKey and putChar and ignores the rest.
+  if (input) input->keyEvent(event, data);
+  // The quit does not depend on whether the key was already down.
+  if (event == 1 && (data & ~kQuitKeyVariantBit) == kQuitKeyCode) raiseRuntimeError(String());
 }
 
 void c_GameDelegate::mouseEvent(int event, int data, float x, float y, float z) {
-  // PENDING (input): forwarded to the input device's mouse handling (events 4-6).
-  (void)event, (void)data, (void)x, (void)y, (void)z;
+  if (input) input->mouseEvent(event, data, x, y, z);
 }
 
 void c_GameDelegate::touchEvent(int event, int data, float x, float y) {
-  // PENDING (input): forwarded to the input device's touch handling (events 7-9).
-  (void)event, (void)data, (void)x, (void)y;
+  if (input) input->touchEvent(event, data, x, y);
 }
 
 void c_GameDelegate::motionEvent(int event, int data, float x, float y, float z) {
-  // PENDING (input): forwarded to the input device's motion handling (event 10).
-  (void)event, (void)data, (void)x, (void)y, (void)z;
+  if (input) input->motionEvent(event, data, x, y, z);
 }
 
 void c_GameDelegate::handleDiscardGraphics() {

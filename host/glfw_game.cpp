@@ -8,13 +8,7 @@
 #include "host/game.h"
 #include "host/runtime_error.h"
 
-#if __has_include("input/glfw_keys.h")
 #include "input/glfw_keys.h"
-#else
-// The GLFW key table of the input layer (input/glfw_keys.cpp): 0 = key ignored / no character.
-int translateGlfwKey(int glfwKey);
-int characterForKeyCode(int code);
-#endif
 
 namespace {
 
