@@ -1,6 +1,7 @@
 // Array<T>: a collected, fixed-length block of elements of one type, zero-filled, with one shared
 // empty array per element type. Object arrays mark their elements at once (blackenNow); String
-// arrays release their elements when destroyed. Element access is unchecked except by at().
+// arrays release their elements when destroyed. Element access is unchecked (inRange tests an
+// index for callers that take indexes from outside data).
 #pragma once
 
 #include <cstring>

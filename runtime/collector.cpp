@@ -3,9 +3,11 @@
 // It runs only inside collectStep, between application callbacks, so it never scans the stack.
 #include "runtime/collector.h"
 
-#include <climits>
 #include <cstdlib>
+#include <limits>
+#include <new>
 
+#include "host/runtime_error.h"
 #include "runtime/string.h"
 
 CollectorCounters gcCounters = {0, 0, 0, 0};
@@ -19,9 +21,13 @@ GcLink queueList = {&queueList, &queueList};
 GcLink markedList = {&markedList, &markedList};
 GcLink freeList = {&freeList, &freeList};
 
-// Recycled blocks of 8, 16, ..., 56 bytes, indexed by size / 8, linked through the successor word.
-constexpr uint32_t kMaxRecycledSize = 56;
-GcLink* recycledBlocks[kMaxRecycledSize / 8 + 1] = {};
+// A dead block waiting for reuse. The link sits in the block's first word: the object is gone, so
+// which word carries it does not matter, and the block start is what allocObject must hand out.
+struct RecycledBlock {
+  RecycledBlock* next;
+};
+// Indexed by size / 8; slot 0 is unused.
+RecycledBlock* recycledBlocks[kMaxRecycledSize / 8 + 1] = {};
 
 // Blocks handed out by operator new whose gc_object constructor has not run yet. The constructor
 // finds its own entry: with C++17 sequencing, `new A(new B)` allocates A, then B, then constructs
@@ -34,7 +40,7 @@ constexpr int kMaxPending = 64;
 PendingBlock pendingBlocks[kMaxPending];
 int pendingCount = 0;
 
-constinit const GcRootBase* rootListHead = nullptr;
+constinit GcRootBase* rootListHead = nullptr;
 
 bool isEmpty(const GcLink& list) { return list.succ == &list; }
 
@@ -62,10 +68,35 @@ void spliceAll(GcLink& from, GcLink& to) {
   from.succ = from.pred = &from;
 }
 
+gc_object* firstOf(GcLink& list) { return static_cast<gc_object*>(list.succ); }
+
+// Removes the pending entry of a block; returns its size, or 0 when the block is not pending.
+uint32_t takePending(const void* block) {
+  for (int i = pendingCount - 1; i >= 0; --i) {
+    if (pendingBlocks[i].block == block) {
+      uint32_t size = pendingBlocks[i].size;
+      pendingBlocks[i] = pendingBlocks[--pendingCount];
+      return size;
+    }
+  }
+  return 0;
+}
+
 void destroyObject(gc_object* object) {
   uint32_t size = object->gcSize();
   object->~gc_object();
   releaseObject(object, size);
+}
+
+GcLink* listHead(GcList kind) {
+  switch (kind) {
+    case GcList::Unmarked: return &unmarkedList;
+    case GcList::Queue: return &queueList;
+    case GcList::Marked: return &markedList;
+    case GcList::Free: return &freeList;
+    case GcList::None: break;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -75,15 +106,11 @@ void destroyObject(gc_object* object) {
 gc_object::gc_object() {
   // The header is written here rather than in allocObject so that value-initialisation of a class
   // without a user-provided constructor (which zero-fills the whole object first) cannot erase it.
-  for (int i = pendingCount - 1; i >= 0; --i) {
-    if (pendingBlocks[i].block == this) {
-      uint32_t size = pendingBlocks[i].size;
-      pendingBlocks[i] = pendingBlocks[--pendingCount];
-      flags = size | gcWhite;
-      appendTo(unmarkedList, this);
-      gcCounters.liveBytes += size;
-      return;
-    }
+  if (uint32_t size = takePending(this)) {
+    flags = size | gcWhite;
+    appendTo(unmarkedList, this);
+    gcCounters.liveBytes += size;
+    return;
   }
   // Not from the allocator: an object in static storage, outside every list.
   succ = pred = this;
@@ -93,74 +120,108 @@ gc_object::gc_object() {
 void* gc_object::operator new(std::size_t size) { return allocObject(size); }
 
 void gc_object::operator delete(void* block) {
-  for (int i = pendingCount - 1; i >= 0; --i) {
-    if (pendingBlocks[i].block == block) {
-      uint32_t size = pendingBlocks[i].size;
-      pendingBlocks[i] = pendingBlocks[--pendingCount];
-      // Never linked, so it only has to go back where it came from.
-      gcCounters.freeBytes += size;
-      releaseObject(static_cast<gc_object*>(block), size);
-      return;
-    }
+  if (block == nullptr) return;
+  auto* object = static_cast<gc_object*>(block);
+  if (uint32_t size = takePending(block)) {
+    // Never linked and never counted as live: it only has to go back where it came from.
+    gcCounters.freeBytes += size;
+    releaseObject(object, size);
+    return;
   }
+  // A linked object (its constructor threw after gc_object's ran, or someone deleted it by hand):
+  // the destructors have run, but the header is intact.
+  GcList list = gcListOf(object);
+  if (list == GcList::None) return;  // static storage: nothing to give back
+  uint32_t size = object->gcSize();
+  unlink(object);
+  if (list != GcList::Free) {
+    gcCounters.liveBytes -= size;
+    if (list == GcList::Marked) gcCounters.markedBytes -= size;
+    gcCounters.freeBytes += size;
+  }
+  releaseObject(object, size);
 }
 
 bool Object::equals(Object* other) { return this == other; }
 
 int Object::compare(Object* other) {
-  return static_cast<int>(reinterpret_cast<intptr_t>(this) - reinterpret_cast<intptr_t>(other));
+  // A plain 32-bit difference of 64-bit addresses could have either sign.
+  intptr_t difference = reinterpret_cast<intptr_t>(this) - reinterpret_cast<intptr_t>(other);
+  if (difference > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+  if (difference < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+  return static_cast<int>(difference);
 }
 
 String Object::debugText() { return String("+Object\n"); }
 
 // --- roots ---
 
-GcRootBase::GcRootBase() : next_(rootListHead) { rootListHead = this; }
+GcRootBase::~GcRootBase() {
+  if (!registered_) return;
+  for (GcRootBase** link = &rootListHead; *link != nullptr; link = &(*link)->next_) {
+    if (*link == this) {
+      *link = next_;
+      break;
+    }
+  }
+}
+
+void GcRootBase::registerRoot() {
+  if (registered_) return;
+  registered_ = true;
+  next_ = rootListHead;
+  rootListHead = this;
+}
 
 const GcRootBase* GcRootBase::firstRoot() { return rootListHead; }
 
 // --- the collector ---
 
 void initCollector() {
-  for (GcLink* list : {&unmarkedList, &queueList, &markedList, &freeList}) list->succ = list->pred = list;
+  // Emptying lists that already hold objects would leave those objects linked to the sentinels.
+  for (GcLink* list : {&unmarkedList, &queueList, &markedList, &freeList}) {
+    if (list->succ == nullptr || list->pred == nullptr) list->succ = list->pred = list;
+  }
 }
 
 void* allocObject(std::size_t requested) {
   if (requested > UINT32_MAX - 8) gcOutOfMemory();
   uint32_t size = static_cast<uint32_t>((requested + 7) & ~static_cast<std::size_t>(7));
+  if (size == 0) size = 8;
   gcCounters.allocBytes += size;
 
   // Pay the sweep debt: destroy at least as many bytes of garbage as are asked for, or all of it.
   int64_t target = gcCounters.freeBytes - size;
   if (target < 0) target = 0;
   while (gcCounters.freeBytes > target && !isEmpty(freeList)) {
-    gc_object* victim = static_cast<gc_object*>(freeList.succ);
+    gc_object* victim = firstOf(freeList);
     unlink(victim);
     destroyObject(victim);
   }
 
   void* block = nullptr;
   if (size <= kMaxRecycledSize && recycledBlocks[size / 8] != nullptr) {
-    GcLink* recycled = recycledBlocks[size / 8];
-    recycledBlocks[size / 8] = recycled->succ;
+    RecycledBlock* recycled = recycledBlocks[size / 8];
+    recycledBlocks[size / 8] = recycled->next;
     block = recycled;
   } else {
     block = std::malloc(size);
     if (block == nullptr) gcOutOfMemory();
   }
-  if (pendingCount == kMaxPending) gcOutOfMemory();
+  if (pendingCount == kMaxPending) fatalError("Too many nested object allocations");
   pendingBlocks[pendingCount++] = {block, size};
   return block;
 }
 
 void releaseObject(gc_object* object, uint32_t size) {
   gcCounters.freeBytes -= size;
+  void* block = object;
   if (size <= 63) {
-    GcLink* block = object;
-    block->succ = recycledBlocks[size / 8];
-    recycledBlocks[size / 8] = block;
+    // Recycled blocks are never given back to the system.
+    auto* recycled = ::new (block) RecycledBlock{recycledBlocks[size / 8]};
+    recycledBlocks[size / 8] = recycled;
   } else {
-    std::free(object);
+    std::free(block);
   }
 }
 
@@ -182,7 +243,7 @@ void blackenNow(gc_object* object) {
 
 void markQueued(int64_t limit) {
   while (gcCounters.markedBytes < limit && !isEmpty(queueList)) {
-    gc_object* object = static_cast<gc_object*>(queueList.succ);
+    gc_object* object = firstOf(queueList);
     unlink(object);
     appendTo(markedList, object);
     gcCounters.markedBytes += object->gcSize();
@@ -208,16 +269,23 @@ void markRoots() {
   }
 }
 
-void collectStep() {
+void fullCollection() {
+  // Read once and subtract what was read: loader threads may add to it meanwhile.
   int64_t external = externalBytes.load();
-  if (gcCounters.allocBytes + external > kFullCollectionBytes) {
-    externalBytes.fetch_sub(external);
-    markQueued(INT_MAX);
-    endCycle();
-    markRoots();
-    gcCounters.allocBytes = 0;
+  externalBytes.fetch_sub(external);
+  // The counters are 64-bit, so "everything" is the 64-bit maximum rather than 2147483647.
+  markQueued(std::numeric_limits<int64_t>::max());
+  endCycle();
+  markRoots();
+  gcCounters.allocBytes = 0;
+}
+
+void collectStep() {
+  int64_t alloc = gcCounters.allocBytes;
+  if (alloc + externalBytes.load() > kFullCollectionBytes) {
+    fullCollection();
   } else {
-    int64_t alloc = gcCounters.allocBytes;
+    // By the time the budget has been allocated, the target has grown to liveBytes: everything.
     markQueued(alloc + (alloc * (gcCounters.liveBytes - alloc)) / kFullCollectionBytes);
   }
 }
@@ -225,11 +293,8 @@ void collectStep() {
 void addExternalBytes(int64_t n) { externalBytes.fetch_add(n); }
 
 GcList gcListOf(const gc_object* object) {
-  const std::pair<GcLink*, GcList> lists[] = {{&unmarkedList, GcList::Unmarked},
-                                              {&queueList, GcList::Queue},
-                                              {&markedList, GcList::Marked},
-                                              {&freeList, GcList::Free}};
-  for (const auto& [list, kind] : lists) {
+  for (GcList kind : {GcList::Unmarked, GcList::Queue, GcList::Marked, GcList::Free}) {
+    GcLink* list = listHead(kind);
     for (GcLink* node = list->succ; node != list; node = node->succ) {
       if (node == object) return kind;
     }
@@ -238,18 +303,24 @@ GcList gcListOf(const gc_object* object) {
 }
 
 int gcListLength(GcList kind) {
-  GcLink* list = kind == GcList::Unmarked ? &unmarkedList
-                 : kind == GcList::Queue  ? &queueList
-                 : kind == GcList::Marked ? &markedList
-                 : kind == GcList::Free   ? &freeList
-                                          : nullptr;
+  GcLink* list = listHead(kind);
   if (list == nullptr) return 0;
   int n = 0;
   for (GcLink* node = list->succ; node != list; node = node->succ) ++n;
   return n;
 }
 
-// Declared here rather than included: the runtime-error path lives in the host.
-[[noreturn]] void fatalError(const char* message);
+void gcVisitList(GcList kind, void (*visit)(gc_object* object, void* context), void* context) {
+  GcLink* list = listHead(kind);
+  if (list == nullptr) return;
+  for (GcLink* node = list->succ; node != list; node = node->succ) visit(static_cast<gc_object*>(node), context);
+}
+
+int gcRecycledBlockCount(uint32_t size) {
+  if (size == 0 || size > kMaxRecycledSize || size % 8 != 0) return 0;
+  int n = 0;
+  for (RecycledBlock* block = recycledBlocks[size / 8]; block != nullptr; block = block->next) ++n;
+  return n;
+}
 
 void gcOutOfMemory() { fatalError("Out of memory"); }

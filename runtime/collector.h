@@ -1,7 +1,7 @@
 // The collected object model and the incremental collector.
 // Every framework and application object derives from gc_object and is allocated through the
 // collector; marking is spread over frames and paced by allocation, and destruction of garbage is
-// spread over later allocations. Needs only the C++ runtime (and raiseRuntimeError for "Out of memory").
+// spread over later allocations. Needs only the C++ runtime (and fatalError for "Out of memory").
 #pragma once
 
 #include <atomic>
@@ -34,14 +34,24 @@ class gc_object : public GcLink {
 
   // Every collected object is allocated here; nothing outside the collector's sweep deletes one.
   static void* operator new(std::size_t size);
-  // Reached only when a constructor throws: the half-built object is never linked.
+  // For objects in static storage (the shared empty arrays): outside every collector list.
+  static void* operator new(std::size_t, void* place) noexcept { return place; }
+  // Runs when a constructor throws (the half-built block goes back), or for a stray delete
+  // expression (the object is taken off its list first, so the lists stay sound).
   static void operator delete(void* block);
+  static void operator delete(void*, void*) noexcept {}
+  // Arrays of objects are Array<T*>; a C++ array of collected objects could never be collected.
+  static void* operator new[](std::size_t) = delete;
+  static void operator delete[](void*) = delete;
 };
 
 class Object : public gc_object {
  public:
+  // Identity.
   virtual bool equals(Object* other);
+  // The difference of the two addresses, clamped to int so that its sign is always right.
   virtual int compare(Object* other);
+  // "+Object\n".
   virtual String debugText();
 };
 
@@ -56,16 +66,25 @@ extern CollectorCounters gcCounters;
 extern std::atomic<int64_t> externalBytes;  // file, image and audio data loaded since the last full collection
 extern uint32_t gcWhite;                    // colour value W that means "white" in this cycle
 
+// Allocation (plus loaded data) beyond this since the last full collection triggers the next one.
 constexpr int64_t kFullCollectionBytes = 8388608;
+// Blocks up to this size are recycled through per-size lists instead of going back to the heap.
+constexpr uint32_t kMaxRecycledSize = 56;
 
+// Makes the four lists empty. They start out empty (constant-initialised), so this only matters
+// before the first allocation; called later it leaves existing objects in place.
 void initCollector();
 void* allocObject(std::size_t size);
+// The memory half of every deleting destructor: lowers freeBytes, recycles or frees the block.
 void releaseObject(gc_object* object, uint32_t size);
 void greyObject(gc_object* object);
 void blackenNow(gc_object* object);
 void markQueued(int64_t limit);
 void endCycle();
 void markRoots();
+// Finishes the cycle, turns every white object into garbage and starts the next cycle.
+void fullCollection();
+// The per-frame step: a full collection past the budget, otherwise an allocation-paced slice.
 void collectStep();
 void addExternalBytes(int64_t n);
 
@@ -76,6 +95,10 @@ enum class GcList { None, Unmarked, Queue, Marked, Free };
 GcList gcListOf(const gc_object* object);
 // Number of objects on a list (linear; for tests).
 int gcListLength(GcList list);
+// Calls visit for every object on a list, in list order (for tests; visit must not change lists).
+void gcVisitList(GcList list, void (*visit)(gc_object* object, void* context), void* context);
+// Number of recycled blocks waiting on the list for one size (8..56; for tests).
+int gcRecycledBlockCount(uint32_t size);
 
 // --- the write barrier ---
 // A reference to a collected object stored in a field or a global. Assignment applies the barrier
@@ -87,6 +110,7 @@ template <class X>
 class GcField<X*> {
  public:
   GcField() = default;
+  explicit GcField(X* value) { *this = value; }
   GcField(const GcField&) = delete;
   GcField& operator=(X* value) {
     greyObject(value);
@@ -103,29 +127,38 @@ class GcField<X*> {
   X* ptr_ = nullptr;
 };
 
-// Root registry: every global GcRoot registers itself once, at static initialisation, so the set of
-// roots is fixed and markRoots sees every global reference of the program.
+// Root registry. A global GcRoot is constant-initialised (no static-initialisation order to get
+// wrong) and links itself into the root list at its first store; a root that was never stored into
+// has nothing to mark. A GcRoot that goes out of scope (in tests) unlinks itself.
 class GcRootBase {
  public:
-  GcRootBase();
+  constexpr GcRootBase() = default;
   GcRootBase(const GcRootBase&) = delete;
+  GcRootBase& operator=(const GcRootBase&) = delete;
   virtual void markRoot() const = 0;
   const GcRootBase* nextRoot() const { return next_; }
   static const GcRootBase* firstRoot();
 
+ protected:
+  virtual ~GcRootBase();
+  void registerRoot();
+
  private:
-  const GcRootBase* next_;
+  GcRootBase* next_ = nullptr;
+  bool registered_ = false;
 };
 
 template <class T>
 class GcRoot : public GcField<T>, public GcRootBase {
  public:
   GcRoot() = default;
-  using GcField<T>::operator=;
-  GcRoot& operator=(const GcRoot& other) {
-    GcField<T>::operator=(other);
+  template <class V>
+  GcRoot& operator=(const V& value) {
+    registerRoot();
+    GcField<T>::operator=(value);
     return *this;
   }
+  GcRoot& operator=(const GcRoot& other) { return *this = other.get(); }
   void markRoot() const override { GcField<T>::mark(); }
 };
 

@@ -1,6 +1,7 @@
 // Reference-counted 16-bit strings: construction, conversions and the text operations.
 #include "runtime/string.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -111,12 +112,14 @@ String String::fromChar(int unit) {
   return String(&c, 1);
 }
 
-String String::operator+(const String& other) const {
-  if (rep_->length == 0) return other;
-  if (other.rep_->length == 0) return *this;
-  StringRep* rep = allocRep(rep_->length + other.rep_->length);
-  std::memcpy(rep->units(), rep_->units(), sizeof(Char) * rep_->length);
-  std::memcpy(rep->units() + rep_->length, other.rep_->units(), sizeof(Char) * other.rep_->length);
+String operator+(const String& a, const String& b) {
+  if (a.rep_->length == 0) return b;
+  if (b.rep_->length == 0) return a;
+  int64_t length = static_cast<int64_t>(a.rep_->length) + b.rep_->length;
+  if (length > INT32_MAX) gcOutOfMemory();
+  StringRep* rep = String::allocRep(static_cast<int>(length));
+  std::memcpy(rep->units(), a.rep_->units(), sizeof(Char) * a.rep_->length);
+  std::memcpy(rep->units() + a.rep_->length, b.rep_->units(), sizeof(Char) * b.rep_->length);
   return String(rep);
 }
 

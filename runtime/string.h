@@ -24,8 +24,9 @@ class String {
   // From 8-bit text (every literal of the program): each byte widened with sign extension.
   String(const char* text);
   String(const char* text, int length);
-  // From UTF-16 units.
+  // From UTF-16 units (a length of 0 or less gives the shared empty string).
   String(const Char* units, int length);
+  // From zero-terminated UTF-16 text (u"...").
   String(const char16_t* units);
   String(const String& other);
   String(String&& other) noexcept;
@@ -46,7 +47,8 @@ class String {
   // The block itself, to let tests see sharing.
   const StringRep* rep() const { return rep_; }
 
-  String operator+(const String& other) const;
+  // A free function so that a literal may stand on the left: "x=" + String::fromInt(x).
+  friend String operator+(const String& a, const String& b);
   String& operator+=(const String& other);
   bool operator==(const String& other) const;
   bool operator!=(const String& other) const { return !(*this == other); }
