@@ -29,7 +29,7 @@ Decoded decodeFile(FILE* file, Reader reader) {
 
 Decoded decodeBytes(const Bytes& bytes, Reader reader = readWav) {
   FILE* file = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::rewind(file);
   Decoded out = decodeFile(file, reader);
   std::fclose(file);
@@ -60,7 +60,9 @@ TEST_P(WavLayouts, LengthIsDataSizeOverFrameSize) {
   EXPECT_EQ(d.channels, p.channels);
   EXPECT_EQ(d.bytesPerSample, p.bits / 8);
   EXPECT_EQ(d.rate, 22050);
-  EXPECT_EQ(std::memcmp(d.data.get(), pcm.data(), pcm.size()), 0) << "samples must come back as stored";
+  if (!pcm.empty()) {
+    EXPECT_EQ(std::memcmp(d.data.get(), pcm.data(), pcm.size()), 0) << "samples must come back as stored";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, WavLayouts,
