@@ -82,9 +82,9 @@ class VxGlfwGame : public VxGame {
   // Also sets the period and restarts the schedule (the base only stores the frequency).
   void setUpdateFrequency(int hz) override;
   int elapsedMillis() override;
-  // [input] int countJoysticks(bool rescan) override;
-  // [input] bool pollJoystick(int port, Array<float> joyX, Array<float> joyY, Array<float> joyZ,
-  // [input]                   Array<bool> buttons) override;
+  int countJoysticks(bool rescan) override;
+  bool pollJoystick(int port, Array<float> joyX, Array<float> joyY, Array<float> joyZ,
+                    Array<bool> buttons) override;
   void openInShell(const String& target) override;
   void showPointer(bool visible) override;
   int windowWidth() override;

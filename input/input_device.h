@@ -1,0 +1,81 @@
+// The framework's input state: per-key down flags and per-update hit counts, a small character
+// queue, pointer, touch and accelerometer values, and four joystick states. The host's events
+// arrive through c_GameDelegate; the joysticks are polled through currentGame before each update.
+#pragma once
+
+#include "runtime/array.h"
+#include "runtime/collector.h"
+
+// Key codes 0-511 cover keys, mouse buttons, joystick buttons, touches and the quit codes.
+constexpr int kKeyCodeCount = 512;
+constexpr int kMouseLeftKey = 1;
+constexpr int kFirstJoyButtonKey = 256;
+constexpr int kFirstTouchKey = 384;
+constexpr int kJoyPortCount = 4;
+constexpr int kJoyButtonCount = 32;
+constexpr int kTouchCount = 32;
+// One update's worth of hits; presses beyond this keep their down flag but are not counted.
+constexpr int kHitQueueSize = 33;
+constexpr int kCharQueueSize = 32;
+
+class c_JoyState : public Object {
+ public:
+  // Index 0 is the left stick (or trigger), 1 the right one.
+  GcField<Array<float>> joyX;
+  GcField<Array<float>> joyY;
+  GcField<Array<float>> joyZ;
+  GcField<Array<bool>> buttons;
+
+  c_JoyState();
+  void mark() override;
+};
+
+class c_InputDevice : public Object {
+ public:
+  GcField<Array<c_JoyState*>> joyStates;
+  GcField<Array<bool>> keyDown;
+  int hitQueueCount = 0;
+  GcField<Array<int>> hitQueue;
+  GcField<Array<int>> keyHit;
+  int charGet = 0;
+  int charPut = 0;
+  GcField<Array<int>> charQueue;
+  float mouseX = 0;
+  float mouseY = 0;
+  float mouseZ = 0;
+  GcField<Array<float>> touchX;
+  GcField<Array<float>> touchY;
+  float accelX = 0;
+  float accelY = 0;
+  float accelZ = 0;
+
+  c_InputDevice();
+  void mark() override;
+
+  // Host events, numbered as the delegate receives them; unknown numbers are ignored.
+  int keyEvent(int event, int data);
+  int mouseEvent(int event, int data, float x, float y, float z);
+  int touchEvent(int event, int index, float x, float y);
+  int motionEvent(int event, int data, float x, float y, float z);
+
+  int pressKey(int key);
+  int releaseKey(int key);
+  int putChar(int character);
+
+  // Around the application's update: poll the joysticks before it, clear hits and characters after.
+  int beginUpdate();
+  int endUpdate();
+
+  // Presses of key since the last endUpdate; 0 for codes outside 1-511.
+  int keyHitCount(int key);
+
+ private:
+  // Counts one hit of key if the queue has room (the down flag is the caller's business).
+  void countHit(int key);
+};
+
+// The framework's input device (created by the delegate's start handler).
+extern GcRoot<c_InputDevice*> inputDevice;
+
+// The framework function over the global device: 0 before the device exists.
+int keyHitCount(int key);
