@@ -39,9 +39,13 @@ ALenum alFormatFor(int bytesPerSample, int channels) {
 
 }  // namespace
 
-void discardBuffer(ALuint buffer) { discardedList().push_back(buffer); }
+void discardBuffer(ALuint buffer) {
+  discardedList().push_back(buffer);
+}
 
-const std::vector<ALuint>& discardedBuffers() { return discardedList(); }
+const std::vector<ALuint>& discardedBuffers() {
+  return discardedList();
+}
 
 // --- construction ---
 
@@ -83,26 +87,44 @@ void gxtkAudio::setUpChannels() {
 
 // --- OpenAL layer ---
 
-ALenum gxtkAudio::alGetErrorCall() { return alGetError(); }
-void gxtkAudio::alGenSourceCall(ALuint* source) { alGenSources(1, source); }
+ALenum gxtkAudio::alGetErrorCall() {
+  return alGetError();
+}
+void gxtkAudio::alGenSourceCall(ALuint* source) {
+  alGenSources(1, source);
+}
 ALint gxtkAudio::alSourceStateCall(ALuint source) {
   ALint state = 0;
   alGetSourcei(source, AL_SOURCE_STATE, &state);
   return state;
 }
-void gxtkAudio::alSourcePlayCall(ALuint source) { alSourcePlay(source); }
-void gxtkAudio::alSourcePauseCall(ALuint source) { alSourcePause(source); }
-void gxtkAudio::alSourceStopCall(ALuint source) { alSourceStop(source); }
-void gxtkAudio::alSourceiCall(ALuint source, ALenum param, ALint value) { alSourcei(source, param, value); }
-void gxtkAudio::alSourcefCall(ALuint source, ALenum param, ALfloat value) { alSourcef(source, param, value); }
+void gxtkAudio::alSourcePlayCall(ALuint source) {
+  alSourcePlay(source);
+}
+void gxtkAudio::alSourcePauseCall(ALuint source) {
+  alSourcePause(source);
+}
+void gxtkAudio::alSourceStopCall(ALuint source) {
+  alSourceStop(source);
+}
+void gxtkAudio::alSourceiCall(ALuint source, ALenum param, ALint value) {
+  alSourcei(source, param, value);
+}
+void gxtkAudio::alSourcefCall(ALuint source, ALenum param, ALfloat value) {
+  alSourcef(source, param, value);
+}
 void gxtkAudio::alSource3fCall(ALuint source, ALenum param, ALfloat x, ALfloat y, ALfloat z) {
   alSource3f(source, param, x, y, z);
 }
-void gxtkAudio::alGenBufferCall(ALuint* buffer) { alGenBuffers(1, buffer); }
+void gxtkAudio::alGenBufferCall(ALuint* buffer) {
+  alGenBuffers(1, buffer);
+}
 void gxtkAudio::alBufferDataCall(ALuint buffer, ALenum format, const void* data, ALsizei size, ALsizei rate) {
   alBufferData(buffer, format, data, size, rate);
 }
-void gxtkAudio::alDeleteBufferCall(ALuint buffer) { alDeleteBuffers(1, &buffer); }
+void gxtkAudio::alDeleteBufferCall(ALuint buffer) {
+  alDeleteBuffers(1, &buffer);
+}
 
 // --- channels ---
 
@@ -235,11 +257,21 @@ int gxtkAudio::playMusic(const String& path, int flags) {
   return 0;
 }
 
-int gxtkAudio::stopMusic() { return stopChannel(kMusicChannel); }
-int gxtkAudio::pauseMusic() { return pauseChannel(kMusicChannel); }
-int gxtkAudio::resumeMusic() { return resumeChannel(kMusicChannel); }
-int gxtkAudio::musicState() { return channelState(kMusicChannel); }
-int gxtkAudio::setMusicVolume(float volume) { return setVolume(kMusicChannel, volume); }
+int gxtkAudio::stopMusic() {
+  return stopChannel(kMusicChannel);
+}
+int gxtkAudio::pauseMusic() {
+  return pauseChannel(kMusicChannel);
+}
+int gxtkAudio::resumeMusic() {
+  return resumeChannel(kMusicChannel);
+}
+int gxtkAudio::musicState() {
+  return channelState(kMusicChannel);
+}
+int gxtkAudio::setMusicVolume(float volume) {
+  return setVolume(kMusicChannel, volume);
+}
 
 // --- samples and buffers ---
 
@@ -264,7 +296,8 @@ void gxtkAudio::fillSample(gxtkSample* sample, const void* pcm, int length, int 
                            int rate) {
   ALuint name = 0;
   alGenBufferCall(&name);
-  alBufferDataCall(name, alFormatFor(bytesPerSample, channels), pcm, length * channels * bytesPerSample, rate);
+  alBufferDataCall(name, alFormatFor(bytesPerSample, channels), pcm, length * channels * bytesPerSample,
+                   rate);
   sample->buffer = name;
 }
 

@@ -9,8 +9,8 @@ AlLoopback::AlLoopback(int frequency, int channels) : frequency_(frequency), cha
   if (device_ == nullptr) return;
   const ALCenum layout = channels == 1 ? ALC_MONO_SOFT : ALC_STEREO_SOFT;
   if (!alcIsRenderFormatSupportedSOFT(device_, frequency, layout, ALC_FLOAT_SOFT)) return;
-  const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, layout, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
-                               ALC_FREQUENCY, frequency, 0};
+  const ALCint attributes[] = {
+      ALC_FORMAT_CHANNELS_SOFT, layout, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT, ALC_FREQUENCY, frequency, 0};
   context_ = alcCreateContext(device_, attributes);
   if (context_ != nullptr && !alcMakeContextCurrent(context_)) {
     alcDestroyContext(context_);

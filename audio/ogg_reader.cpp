@@ -44,7 +44,7 @@ unsigned char* readOgg(FILE* file, int& length, int& channels, int& bytesPerSamp
   if (!block) return nullptr;
   for (;;) {
     int n = stb_vorbis_get_samples_short_interleaved(decoder.get(), streamChannels, block.get() + fill,
-                                                      static_cast<int>(capacity - fill));
+                                                     static_cast<int>(capacity - fill));
     if (n <= 0) break;
     frames += n;
     fill += static_cast<size_t>(n) * streamChannels;

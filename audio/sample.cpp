@@ -17,7 +17,9 @@ int gxtkSample::discard() {
   return 0;
 }
 
-void c_Sound::mark() { sample.mark(); }
+void c_Sound::mark() {
+  sample.mark();
+}
 
 c_Sound* c_Sound::setSample(gxtkSample* newSample) {
   sample = newSample;

@@ -30,14 +30,17 @@ TEST(DeviceOpening, OpensTheDefaultDeviceAndSetsUpTheChannels) {
   EXPECT_NE(first->device(), nullptr);
   EXPECT_EQ(alcGetCurrentContext(), first->context());
   EXPECT_EQ(alGetInteger(AL_DISTANCE_MODEL), AL_NONE);
-  EXPECT_NE(first->channel(gxtkAudio::kMusicChannel).source, 0u) << "the music channel gets its source at once";
+  EXPECT_NE(first->channel(gxtkAudio::kMusicChannel).source, 0u)
+      << "the music channel gets its source at once";
   for (int i = 0; i < gxtkAudio::kMusicChannel; ++i) {
     EXPECT_EQ(first->channel(i).source, 0u) << i;
     EXPECT_EQ(first->channel(i).state, 0) << i;
   }
 }
 
-TEST_F(DriverTest, ConstructorRegistersTheFrameworkDriver) { EXPECT_EQ(audioDriver.get(), driver); }
+TEST_F(DriverTest, ConstructorRegistersTheFrameworkDriver) {
+  EXPECT_EQ(audioDriver.get(), driver);
+}
 
 TEST_F(DriverTest, PlayPauseResumeStop) {
   gxtkSample* sample = sineSample(driver, 4410);

@@ -82,7 +82,8 @@ inline bool waitUntilStopped(ALuint source, int timeoutMs = 5000) {
 // Mono 16-bit PCM of `frames` frames: `cycles` whole sine cycles of the given peak.
 inline std::vector<int16_t> sinePcm(int frames, int cycles, double peak = 16000) {
   std::vector<int16_t> pcm(frames);
-  for (int i = 0; i < frames; ++i) pcm[i] = int16_t(std::lround(peak * std::sin(2 * std::numbers::pi * cycles * i / frames)));
+  for (int i = 0; i < frames; ++i)
+    pcm[i] = int16_t(std::lround(peak * std::sin(2 * std::numbers::pi * cycles * i / frames)));
   return pcm;
 }
 

@@ -117,14 +117,14 @@ TEST(WavReader, RejectsChunkSizesTheFileCannotHold) {
   Bytes pcm = pattern(100);
   EXPECT_EQ(decodeBytes(riffFile({fmtChunk(1, 16, 8000), WavChunk{"data", pcm, 0xFFFFFFFF}})).data, nullptr);
   EXPECT_EQ(decodeBytes(riffFile({fmtChunk(1, 16, 8000), WavChunk{"data", pcm, 0x7FFFFFF0}})).data, nullptr);
-  EXPECT_EQ(decodeBytes(riffFile({fmtChunk(1, 16, 8000), WavChunk{"LIST", pattern(4), 0xFFFFFFFF},
-                                  dataChunk(pcm)}))
-                .data,
-            nullptr);
-  EXPECT_EQ(decodeBytes(riffFile({fmtChunk(1, 16, 8000), WavChunk{"LIST", pattern(4), 0x7FFFFFF0},
-                                  dataChunk(pcm)}))
-                .data,
-            nullptr);
+  EXPECT_EQ(
+      decodeBytes(riffFile({fmtChunk(1, 16, 8000), WavChunk{"LIST", pattern(4), 0xFFFFFFFF}, dataChunk(pcm)}))
+          .data,
+      nullptr);
+  EXPECT_EQ(
+      decodeBytes(riffFile({fmtChunk(1, 16, 8000), WavChunk{"LIST", pattern(4), 0x7FFFFFF0}, dataChunk(pcm)}))
+          .data,
+      nullptr);
   WavChunk hugeFormat = fmtChunk(1, 16, 8000);
   hugeFormat.declaredSize = 0x7FFFFFF0;
   EXPECT_EQ(decodeBytes(riffFile({hugeFormat, dataChunk(pcm)})).data, nullptr);

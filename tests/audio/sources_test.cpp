@@ -16,7 +16,8 @@ class SourcesTest : public DriverTest {
   void SetUp() override {
     DriverTest::SetUp();
     looped = sineSample(driver, 4410);
-    for (int channel = 0; channel < 3; ++channel) ASSERT_EQ(driver->playSample(looped, channel, 1), 0) << channel;
+    for (int channel = 0; channel < 3; ++channel)
+      ASSERT_EQ(driver->playSample(looped, channel, 1), 0) << channel;
   }
   gxtkSample* looped = nullptr;
 };

@@ -1,13 +1,13 @@
 // Builds WAV files byte by byte for the reader and loader tests, including broken ones.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 using Bytes = std::vector<uint8_t>;
 
@@ -37,7 +37,9 @@ inline WavChunk fmtChunk(int channels, int bits, int rate, int tag = 1, int extr
   return chunk;
 }
 
-inline WavChunk dataChunk(const Bytes& pcm) { return WavChunk{"data", pcm}; }
+inline WavChunk dataChunk(const Bytes& pcm) {
+  return WavChunk{"data", pcm};
+}
 
 inline Bytes riffFile(const std::vector<WavChunk>& chunks, const char* riffTag = "RIFF",
                       const char* waveTag = "WAVE") {
