@@ -168,11 +168,12 @@ String loadText(const String& path) {
 const char* lastTextDecodingError() { return lastDecodingError; }
 
 String decodeTextFile(FILE* file) {
+  // Cleared first, so that an empty or unreadable file never reports an earlier file's error.
+  lastDecodingError = nullptr;
   std::vector<unsigned char> bytes;
   if (!readAllBytes(file, bytes)) return String();
   size_t n = bytes.size();
   if (n == 0) return String();
-  lastDecodingError = nullptr;
   const unsigned char* b = bytes.data();
 
   std::u16string units;
