@@ -1,0 +1,164 @@
+// The frame loop's pass over a fake clock and event source: what one pass does, in which order,
+// and how the update schedule follows stalls, frequency changes and focus changes.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <string>
+
+#include "host/frame_loop.h"
+#include "host/game.h"
+#include "recording_delegate.h"
+
+namespace {
+
+// Sleeping moves the clock; the events step runs a test's script in the place of the window
+// callbacks.
+class FakePlatform : public FramePlatform {
+ public:
+  explicit FakePlatform(std::string* log) : log_(log) {}
+
+  double now = 100.0;
+  bool focused = true;
+  bool closing = false;
+  std::function<void()> onEvents;
+
+  bool windowShouldClose() override { return closing; }
+  void swapBuffers() override { *log_ += "swap; "; }
+  double currentTime() override { return now; }
+  void sleepMillis(int milliseconds) override {
+    *log_ += "sleep " + std::to_string(milliseconds) + "; ";
+    now += milliseconds / 1000.0;
+  }
+  void waitEvents() override { events("wait"); }
+  void pollEvents() override { events("poll"); }
+  bool windowHasFocus() override { return focused; }
+
+ private:
+  void events(const char* how) {
+    *log_ += std::string(how) + "; ";
+    if (onEvents) onEvents();
+  }
+  std::string* log_;
+};
+
+GcRoot<RecordingDelegate*> loopDelegate;
+
+class FrameLoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ensureCollector();
+    delegate = new RecordingDelegate(&log);
+    loopDelegate = delegate;
+    game.attachDelegate(delegate);
+    game.hostStart();
+    // Four updates a second: a period of 0.25 s keeps every sum on the fake clock exact.
+    game.setUpdateFrequency(4);
+    log.clear();
+  }
+  void TearDown() override { loopDelegate = nullptr; }
+
+  // Runs one pass and returns what it did.
+  std::string pass() {
+    log.clear();
+    EXPECT_TRUE(runFramePass(game, platform));
+    return log;
+  }
+
+  std::string log;
+  VxGlfwGame game;
+  FakePlatform platform{&log};
+  RecordingDelegate* delegate = nullptr;
+};
+
+TEST_F(FrameLoopTest, FirstPassRendersBeforeTheFirstUpdateThenSleepsUntilEachUpdateIsDue) {
+  EXPECT_EQ(pass(), "render; swap; poll; update; ");
+  EXPECT_DOUBLE_EQ(game.nextUpdateTime, 100.25);
+  EXPECT_EQ(pass(), "render; swap; sleep 250; poll; update; ");
+  EXPECT_DOUBLE_EQ(platform.now, 100.25);
+  EXPECT_DOUBLE_EQ(game.nextUpdateTime, 100.5);
+}
+
+TEST_F(FrameLoopTest, FrequencyZeroRunsOneUpdatePerPassWithoutWaiting) {
+  game.setUpdateFrequency(0);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(pass(), "render; swap; poll; update; ") << "pass " << i;
+    EXPECT_EQ(game.nextUpdateTime, 0);
+  }
+  EXPECT_DOUBLE_EQ(game.updatePeriod, 0.25) << "frequency 0 keeps the old period";
+}
+
+TEST_F(FrameLoopTest, AStallRunsAtMostFourUpdatesAndThenStartsAFreshSchedule) {
+  pass();
+  platform.onEvents = [&] { platform.now += 10; };  // the window is dragged for ten seconds
+  EXPECT_EQ(pass(), "render; swap; sleep 250; poll; update; update; update; update; ");
+  EXPECT_EQ(game.nextUpdateTime, 0) << "the backlog is dropped";
+  platform.onEvents = nullptr;
+  EXPECT_EQ(pass(), "render; swap; poll; update; ");
+  EXPECT_DOUBLE_EQ(game.nextUpdateTime, platform.now + 0.25);
+}
+
+TEST_F(FrameLoopTest, ASmallerBacklogIsCaughtUpWithinThePass) {
+  pass();
+  platform.onEvents = [&] { platform.now += 0.6; };
+  // Due at 100.25 and 100.5 and 100.75, the clock reads 100.85 after the events.
+  EXPECT_EQ(pass(), "render; swap; sleep 250; poll; update; update; update; ");
+  EXPECT_DOUBLE_EQ(game.nextUpdateTime, 101.0);
+}
+
+TEST_F(FrameLoopTest, ChangingTheFrequencyInsideAnUpdateEndsThatPassesUpdates) {
+  pass();
+  platform.onEvents = [&] { platform.now += 10; };
+  delegate->onUpdate = [&] { game.setUpdateFrequency(8); };
+  EXPECT_EQ(pass(), "render; swap; sleep 250; poll; update; ");
+  EXPECT_EQ(game.nextUpdateTime, 0);
+  delegate->onUpdate = nullptr;
+  platform.onEvents = nullptr;
+  EXPECT_EQ(pass(), "render; swap; poll; update; ");
+  EXPECT_DOUBLE_EQ(game.nextUpdateTime, platform.now + 0.125);
+}
+
+TEST_F(FrameLoopTest, LosingFocusSuspendsAndRegainingItResumesWithAFreshSchedule) {
+  pass();
+  platform.focused = false;
+  EXPECT_EQ(pass(), "render; swap; sleep 250; poll; suspend; ");
+  EXPECT_TRUE(game.isPaused());
+  EXPECT_EQ(game.nextUpdateTime, 0);
+  // Suspended: still renders, blocks for events, runs no updates, and does not suspend again.
+  EXPECT_EQ(pass(), "render; swap; wait; ");
+  EXPECT_EQ(pass(), "render; swap; wait; ");
+  platform.focused = true;
+  platform.now = 200;
+  EXPECT_EQ(pass(), "render; swap; wait; resume; update; ");
+  EXPECT_FALSE(game.isPaused());
+  EXPECT_DOUBLE_EQ(game.nextUpdateTime, 200.25);
+}
+
+TEST_F(FrameLoopTest, AWindowThatNeverHadFocusIsNeverSuspended) {
+  game.hadFocus = false;  // as openWindow leaves it
+  platform.focused = false;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(pass().find("suspend"), std::string::npos) << "pass " << i;
+  EXPECT_FALSE(game.isPaused());
+  platform.focused = true;
+  pass();
+  EXPECT_TRUE(game.hadFocus);
+  platform.focused = false;
+  EXPECT_EQ(pass(), "render; swap; sleep 250; poll; suspend; ");
+}
+
+TEST_F(FrameLoopTest, APassDoesNothingOnceTheWindowShouldClose) {
+  platform.closing = true;
+  log.clear();
+  EXPECT_FALSE(runFramePass(game, platform));
+  EXPECT_EQ(log, "");
+}
+
+TEST(FrameLoopWait, IsTheTimeUntilTheUpdateInWholeMilliseconds) {
+  EXPECT_EQ(millisecondsUntil(0, 100), 0) << "not scheduled";
+  EXPECT_EQ(millisecondsUntil(100.0199, 100), 19) << "truncated";
+  EXPECT_EQ(millisecondsUntil(99.5, 100), 0) << "overdue";
+  EXPECT_EQ(millisecondsUntil(100, 100), 0);
+  EXPECT_EQ(millisecondsUntil(1e12, 1), INT_MAX) << "a clock gone wrong is clamped, not overflowed";
+}
+
+}  // namespace
