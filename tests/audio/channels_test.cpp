@@ -38,10 +38,6 @@ TEST(DeviceOpening, OpensTheDefaultDeviceAndSetsUpTheChannels) {
   }
 }
 
-TEST_F(DriverTest, ConstructorRegistersTheFrameworkDriver) {
-  EXPECT_EQ(audioDriver.get(), driver);
-}
-
 TEST_F(DriverTest, PlayPauseResumeStop) {
   gxtkSample* sample = sineSample(driver, 4410);
   ASSERT_EQ(driver->playSample(sample, 4, 1), 0);
