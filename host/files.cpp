@@ -3,6 +3,7 @@
 // and the text-file decoding. Needs the collector (external-bytes counter) and the host game.
 #include "host/files.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -223,7 +224,14 @@ String VxGlfwGame::resolvePath(const String& path) {
 FILE* VxGame::openHostFile(const String& path, const String& mode) {
   String resolved = resolvePath(path);
   if (resolved.empty()) return nullptr;
-  return std::fopen(hostPathBytes(resolved).c_str(), hostPathBytes(mode).c_str());
+  FILE* file = std::fopen(hostPathBytes(resolved).c_str(), hostPathBytes(mode).c_str());
+  // A directory opens for reading here but holds no bytes: it is not a file to load.
+  struct stat info;
+  if (file != nullptr && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
 }
 
 unsigned char* VxGame::readFileBytes(const String& path, int& size) {

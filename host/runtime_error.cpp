@@ -5,6 +5,7 @@
 
 #include <signal.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +26,7 @@ bool stepping = false;
 // Reused between calls so that printing in a loop does not allocate each time.
 std::string printBuffer;
 char* errorBuffer = nullptr;
-int errorBufferSize = 0;
+int64_t errorBufferSize = 0;
 
 constexpr int kDebugLineMax = 255;
 
@@ -94,12 +95,12 @@ void printLine(const String& text) {
 
 void writeErrorLine(const String& text) {
   int n = text.length();
-  if (n + 99 >= errorBufferSize) {
+  if (int64_t{n} + 99 >= errorBufferSize) {
     char* bigger = static_cast<char*>(std::malloc(static_cast<size_t>(n) + 100));
     if (bigger == nullptr) return;  // output errors are ignored
     std::free(errorBuffer);
     errorBuffer = bigger;
-    errorBufferSize = n + 100;
+    errorBufferSize = int64_t{n} + 100;
   }
   const Char* units = text.data();
   for (int i = 0; i < n; ++i) errorBuffer[i] = static_cast<char>(units[i] & 0xFF);

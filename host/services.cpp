@@ -140,6 +140,11 @@ GcRoot<Array<c_DisplayMode*>> displayModes;
 GcRoot<c_DisplayMode*> desktopMode;
 
 void buildDisplayModes() {
+  if (currentGame == nullptr) {
+    displayModes = Array<c_DisplayMode*>();
+    desktopMode = nullptr;
+    return;
+  }
   Array<VxDisplayMode*> modes = currentGame->enumerateDisplayModes();
   // The host lists a size once per pixel format; the framework keeps each size once, first seen first.
   auto* seen = new c_IntMap2<c_DisplayMode>();

@@ -85,6 +85,7 @@ TEST(OpenHostFile, OpensNonAsciiNamesAndRefusesUnknownAreas) {
 
   EXPECT_EQ(game.openHostFile(String("corvane://nowhere/x"), String("rb")), nullptr);
   EXPECT_EQ(game.openHostFile(String(dir.file("missing").c_str()), String("rb")), nullptr);
+  EXPECT_EQ(game.openHostFile(String(dir.path().c_str()), String("rb")), nullptr);  // a directory
   // The mode is passed on: "wb" creates the file.
   FILE* created = game.openHostFile(String(dir.file("new").c_str()), String("wb"));
   ASSERT_NE(created, nullptr);
