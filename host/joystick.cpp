@@ -52,7 +52,8 @@ struct JoystickLayout {
 
 // Sticks with exactly 5 axes and 14 buttons get layout A; every other stick gets layout B.
 constexpr JoystickLayout kLayoutA = {{0, 65, 2, 4, 67, 66}, {0, 1, 2, 3, 4, 5, 6, 7, 13, 10, 11, 12, 8, 9}};
-constexpr JoystickLayout kLayoutB = {{0, 1, 134, 2, 67, 135}, {1, 2, 0, 3, 4, 5, 8, 9, 15, 12, 13, 14, 10, 11}};
+constexpr JoystickLayout kLayoutB = {{0, 1, 134, 2, 67, 135},
+                                     {1, 2, 0, 3, 4, 5, 8, 9, 15, 12, 13, 14, 10, 11}};
 constexpr int kLayoutAAxes = 5;
 constexpr int kLayoutAButtons = 14;
 
@@ -89,7 +90,9 @@ void setJoystickSource(JoystickSource* source) {
   portScan = PortScan{};
 }
 
-JoystickSource& joystickSource() { return *activeSource; }
+JoystickSource& joystickSource() {
+  return *activeSource;
+}
 
 int VxGlfwGame::countJoysticks(bool rescan) {
   if (portScan.done && !rescan) return portScan.count;

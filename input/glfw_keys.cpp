@@ -11,51 +11,34 @@ namespace {
 // the menu key are ignored.
 constexpr int kGlfwTableSize = 346;
 
+struct KeyMapping {
+  int glfwKey;
+  int code;
+};
+
+// Punctuation, in GLFW (ASCII) order; 34 and 126 are not GLFW keys but share their key's code.
+constexpr KeyMapping kPunctuation[] = {{32, 32},  {34, 222}, {39, 222}, {44, 188}, {45, 189},
+                                       {46, 190}, {47, 191}, {59, 186}, {61, 187}, {91, 219},
+                                       {92, 220}, {93, 221}, {96, 192}, {126, 192}};
+// Escape, enter, tab, backspace, insert, delete, right, left, down, up, page up, page down, home, end.
+constexpr KeyMapping kEditingKeys[] = {{256, 27}, {257, 13}, {258, 9},  {259, 8},  {260, 45},
+                                       {261, 46}, {262, 39}, {263, 37}, {264, 40}, {265, 38},
+                                       {266, 33}, {267, 34}, {268, 36}, {269, 35}};
+// Keypad decimal, divide, multiply, subtract, add; then shift and control, whose left and right
+// keys share one code each.
+constexpr KeyMapping kKeypadAndModifiers[] = {{330, 110}, {331, 111}, {332, 106}, {333, 109}, {334, 107},
+                                              {340, 16},  {344, 16},  {341, 17},  {345, 17}};
+
 constexpr std::array<uint8_t, kGlfwTableSize> buildTable() {
   std::array<uint8_t, kGlfwTableSize> table{};
   auto map = [&table](int glfwKey, int code) { table[glfwKey] = static_cast<uint8_t>(code); };
-  map(32, 32);  // space
-  map(34, 222);
-  map(39, 222);  // apostrophe
-  map(44, 188);  // comma
-  map(45, 189);  // minus
-  map(46, 190);  // period
-  map(47, 191);  // slash
-  for (int k = 48; k <= 57; ++k) map(k, k);  // digits
-  map(59, 186);                              // semicolon
-  map(61, 187);                              // equals
-  for (int k = 65; k <= 90; ++k) map(k, k);  // letters
-  map(91, 219);                              // left bracket
-  map(92, 220);                              // backslash
-  map(93, 221);                              // right bracket
-  map(96, 192);                              // grave accent
-  map(126, 192);
-  map(256, 27);   // escape
-  map(257, 13);   // enter
-  map(258, 9);    // tab
-  map(259, 8);    // backspace
-  map(260, 45);   // insert
-  map(261, 46);   // delete
-  map(262, 39);   // right
-  map(263, 37);   // left
-  map(264, 40);   // down
-  map(265, 38);   // up
-  map(266, 33);   // page up
-  map(267, 34);   // page down
-  map(268, 36);   // home
-  map(269, 35);   // end
-  for (int k = 290; k <= 301; ++k) map(k, 112 + (k - 290));  // F1-F12
-  for (int k = 320; k <= 329; ++k) map(k, 96 + (k - 320));   // keypad 0-9
-  map(330, 110);                                             // keypad decimal
-  map(331, 111);                                             // keypad divide
-  map(332, 106);                                             // keypad multiply
-  map(333, 109);                                             // keypad subtract
-  map(334, 107);                                             // keypad add
-  // Left and right modifiers share one code each.
-  map(340, 16);
-  map(344, 16);
-  map(341, 17);
-  map(345, 17);
+  for (KeyMapping m : kPunctuation) map(m.glfwKey, m.code);
+  for (KeyMapping m : kEditingKeys) map(m.glfwKey, m.code);
+  for (KeyMapping m : kKeypadAndModifiers) map(m.glfwKey, m.code);
+  for (int k = '0'; k <= '9'; ++k) map(k, k);
+  for (int k = 'A'; k <= 'Z'; ++k) map(k, k);
+  for (int f = 0; f < 12; ++f) map(290 + f, 112 + f);  // F1-F12
+  for (int d = 0; d < 10; ++d) map(320 + d, 96 + d);   // keypad 0-9
   return table;
 }
 

@@ -10,7 +10,9 @@ namespace {
 
 constexpr int kStickCount = 2;
 
-bool isKeyCode(int key) { return key >= 0 && key < kKeyCodeCount; }
+bool isKeyCode(int key) {
+  return key >= 0 && key < kKeyCodeCount;
+}
 
 }  // namespace
 

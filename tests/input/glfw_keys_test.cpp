@@ -1,12 +1,12 @@
 // The GLFW key table, checked against GLFW's own key constants: every mapped key, then every
 // other value in and around the table must be ignored. And the key-down character codes.
+#include "input/glfw_keys.h"
+
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <map>
-
-#include "input/glfw_keys.h"
 
 namespace {
 
@@ -56,8 +56,9 @@ std::map<int, int> expectedTable() {
     t[GLFW_KEY_KP_0 + d] = 96 + d;
   }
   for (int l = 0; l < 26; ++l) t[GLFW_KEY_A + l] = 'A' + l;
-  const int functionKeys[] = {GLFW_KEY_F1, GLFW_KEY_F2, GLFW_KEY_F3, GLFW_KEY_F4,  GLFW_KEY_F5,  GLFW_KEY_F6,
-                              GLFW_KEY_F7, GLFW_KEY_F8, GLFW_KEY_F9, GLFW_KEY_F10, GLFW_KEY_F11, GLFW_KEY_F12};
+  const int functionKeys[] = {GLFW_KEY_F1, GLFW_KEY_F2,  GLFW_KEY_F3,  GLFW_KEY_F4,
+                              GLFW_KEY_F5, GLFW_KEY_F6,  GLFW_KEY_F7,  GLFW_KEY_F8,
+                              GLFW_KEY_F9, GLFW_KEY_F10, GLFW_KEY_F11, GLFW_KEY_F12};
   for (int i = 0; i < 12; ++i) t[functionKeys[i]] = 112 + i;
   return t;
 }
@@ -78,11 +79,26 @@ TEST(GlfwKeyTable, EveryOtherKeyIsIgnored) {
     EXPECT_EQ(translateGlfwKey(glfwKey), 0) << "GLFW key " << glfwKey;
   }
   // Named keys with no code, to make the intent plain.
-  for (int glfwKey : {GLFW_KEY_UNKNOWN, GLFW_KEY_WORLD_1, GLFW_KEY_WORLD_2, GLFW_KEY_CAPS_LOCK,
-                      GLFW_KEY_SCROLL_LOCK, GLFW_KEY_NUM_LOCK, GLFW_KEY_PRINT_SCREEN, GLFW_KEY_PAUSE,
-                      GLFW_KEY_F13, GLFW_KEY_F25, GLFW_KEY_KP_ENTER, GLFW_KEY_KP_EQUAL, GLFW_KEY_LEFT_ALT,
-                      GLFW_KEY_RIGHT_ALT, GLFW_KEY_LEFT_SUPER, GLFW_KEY_RIGHT_SUPER, GLFW_KEY_MENU, 346,
-                      INT_MAX, INT_MIN}) {
+  for (int glfwKey : {GLFW_KEY_UNKNOWN,
+                      GLFW_KEY_WORLD_1,
+                      GLFW_KEY_WORLD_2,
+                      GLFW_KEY_CAPS_LOCK,
+                      GLFW_KEY_SCROLL_LOCK,
+                      GLFW_KEY_NUM_LOCK,
+                      GLFW_KEY_PRINT_SCREEN,
+                      GLFW_KEY_PAUSE,
+                      GLFW_KEY_F13,
+                      GLFW_KEY_F25,
+                      GLFW_KEY_KP_ENTER,
+                      GLFW_KEY_KP_EQUAL,
+                      GLFW_KEY_LEFT_ALT,
+                      GLFW_KEY_RIGHT_ALT,
+                      GLFW_KEY_LEFT_SUPER,
+                      GLFW_KEY_RIGHT_SUPER,
+                      GLFW_KEY_MENU,
+                      346,
+                      INT_MAX,
+                      INT_MIN}) {
     EXPECT_EQ(translateGlfwKey(glfwKey), 0) << "GLFW key " << glfwKey;
   }
 }

@@ -1,11 +1,12 @@
 // The input device: hit counting across updates, the hit and character queues, the mouse/touch
 // mirror, pointer positions, joystick buttons from beginUpdate, and codes outside the arrays.
+#include "input/input_device.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "host/game.h"
-#include "input/input_device.h"
 #include "tests/runtime/gc_test_support.h"
 
 namespace {
@@ -17,7 +18,7 @@ constexpr int kLeftButton = 0;  // host button number; key code 1
 // A host whose joystick ports answer from a script, recording every port it is asked about.
 class ScriptedJoystickGame : public VxGame {
  public:
-  int answeringPorts = 0;                   // ports 0..answeringPorts-1 answer true
+  int answeringPorts = 0;                    // ports 0..answeringPorts-1 answer true
   std::vector<std::vector<int>> pressed{4};  // buttons reported pressed, per port
   std::vector<int> polled;
 
@@ -82,7 +83,8 @@ TEST_F(InputDevice, CharacterQueueDropsOverflowButKeysStillCount) {
   device->keyEvent(3, kEnter);
   EXPECT_EQ(device->keyHitCount(kEnter), 1);
   EXPECT_EQ(device->charPut, kCharQueueSize);
-  EXPECT_EQ(device->charQueue[kCharQueueSize - 1], 'a' + (kCharQueueSize - 1) % 26) << "the last kept character";
+  EXPECT_EQ(device->charQueue[kCharQueueSize - 1], 'a' + (kCharQueueSize - 1) % 26)
+      << "the last kept character";
 
   device->endUpdate();
   EXPECT_EQ(device->charPut, 0);

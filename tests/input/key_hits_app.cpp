@@ -42,6 +42,10 @@ class c_KeyHitsApp : public c_App {
 
 }  // namespace
 
-c_App* createApplication() { return new c_KeyHitsApp(); }
+c_App* createApplication() {
+  return new c_KeyHitsApp();
+}
 
-int main(int argc, char** argv) { return startHost(argc, argv); }
+int main(int argc, char** argv) {
+  return startHost(argc, argv);
+}
