@@ -146,7 +146,7 @@ std::string writeTestFile(const std::string& name, const std::vector<unsigned ch
   std::string path = (scratchDir("graphics-scratch") / name).string();
   FILE* f = std::fopen(path.c_str(), "wb");
   if (f != nullptr) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
   return path;

@@ -23,7 +23,9 @@ int allocations = 0;
 
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer owns malloc; its hook tells us about every allocation but not who made it.
-#include <sanitizer/allocator_interface.h>
+// Declared here: g++ ships the sanitizer runtime without its interface headers.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
+                                                        void (*free_hook)(const volatile void*));
 namespace {
 constexpr bool kKnowsCallers = false;
 void mallocHook(const volatile void*, size_t) {
