@@ -4,6 +4,7 @@
 #include "host/delegate.h"
 
 #include "audio/audio_driver.h"
+#include "graphics/font.h"
 #include "graphics/graphics_context.h"
 #include "graphics/render_device.h"
 #include "host/game.h"
@@ -53,8 +54,8 @@ void c_GameDelegate::mark() {
 void c_GameDelegate::handleStart() {
   graphics = new gxtkGraphics();
   registerGraphicsDevice(graphics);
-  // PENDING (fonts): setFont(nullptr) here, right after registering the device, once the font
-  // module (graphics/font.h) exists; it makes the default font current from the first frame.
+  // Makes the default font, so that it is current from the first frame.
+  setFont(nullptr);
 
   // The constructor opens the OpenAL device and registers itself as the framework's driver.
   audio = new gxtkAudio();

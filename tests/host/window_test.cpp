@@ -287,6 +287,7 @@ TEST_F(WindowTest, StartingTheGameCreatesTheDevicesOverTheWindow) {
   c_GameDelegate* delegate = currentDelegate;
   EXPECT_NE(delegate->graphics.get(), nullptr);
   EXPECT_EQ(registeredDevice.get(), delegate->graphics.get());
+  EXPECT_NE(graphicsContext->font.get(), nullptr) << "the default font is current from the start";
   EXPECT_NE(delegate->audio.get(), nullptr);
   EXPECT_NE(delegate->input.get(), nullptr);
   EXPECT_EQ(inputDevice.get(), delegate->input.get());
