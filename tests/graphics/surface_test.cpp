@@ -4,6 +4,7 @@
 
 #include "host/game.h"
 #include "runtime/collector.h"
+#include "tests/runtime/gc_test_support.h"
 #include "tests/graphics/gl_fixture.h"
 
 namespace {
@@ -192,6 +193,19 @@ TEST_F(Surfaces, DiscardReleasesTextureAndPixels) {
   surface->bind();
   EXPECT_EQ(surface->textureGeneration, contextGeneration);
   EXPECT_FLOAT_EQ(surface->uScale, 1.0f / 3);
+}
+
+TEST_F(Surfaces, ReclaimedSurfaceReleasesItsTexture) {
+  gxtkSurface* surface = device->loadSurface(toPath(writeTestPng("reclaim.png", 2, 2, 4, std::vector<unsigned char>(16, 50))));
+  ASSERT_NE(surface, nullptr);
+  GLuint name = surface->texture;
+  ASSERT_EQ(glIsTexture(name), GL_TRUE);
+  // Nothing refers to the surface (nor to this test's device, which is not used again), so the
+  // collector destroys it; its pixel copy goes too (the sanitizer build would report it leaked).
+  surface = nullptr;
+  device = nullptr;
+  settleCollector();
+  EXPECT_EQ(glIsTexture(name), GL_FALSE);
 }
 
 TEST_F(Surfaces, WrittenPixelsArePremultipliedAndUploadedRowByRow) {
