@@ -65,7 +65,9 @@ void resetContext() {
 
 }  // namespace
 
-c_GraphicsContext::c_GraphicsContext() { matrixStack = Array<float>(kInitialMatrixStack); }
+c_GraphicsContext::c_GraphicsContext() {
+  matrixStack = Array<float>(kInitialMatrixStack);
+}
 
 void c_GraphicsContext::mark() {
 #ifdef CORVANE_HAVE_FONTS
@@ -84,7 +86,9 @@ void initGraphicsContext() {
   defaultImageFlags = 0;
 }
 
-void registerGraphicsDevice(gxtkGraphics* device) { registeredDevice = device; }
+void registerGraphicsDevice(gxtkGraphics* device) {
+  registeredDevice = device;
+}
 
 void renderStep() {
   gxtkGraphics* device = registeredDevice;
@@ -131,7 +135,9 @@ void transform(Array<float> m) {
   transform(m[0], m[1], m[2], m[3], m[4], m[5]);
 }
 
-void translate(float x, float y) { transform(1, 0, 0, 1, x, y); }
+void translate(float x, float y) {
+  transform(1, 0, 0, 1, x, y);
+}
 
 void rotate(float degrees) {
   float r = degrees * kRadiansPerDegree;
@@ -139,7 +145,9 @@ void rotate(float degrees) {
   transform(c, -s, s, c, 0, 0);
 }
 
-void scale(float x, float y) { transform(x, 0, 0, y, 0, 0); }
+void scale(float x, float y) {
+  transform(x, 0, 0, y, 0, 0);
+}
 
 void pushMatrix() {
   c_GraphicsContext* c = graphicsContext;

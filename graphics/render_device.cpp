@@ -77,10 +77,16 @@ gxtkGraphics::gxtkGraphics() {
   }
 }
 
-void gxtkGraphics::mark() { batchSurface_.mark(); }
+void gxtkGraphics::mark() {
+  batchSurface_.mark();
+}
 
-int gxtkGraphics::width() { return width_; }
-int gxtkGraphics::height() { return height_; }
+int gxtkGraphics::width() {
+  return width_;
+}
+int gxtkGraphics::height() {
+  return height_;
+}
 
 void gxtkGraphics::readWindowSize() {
   GLFWwindow* window = drawingWindow();
@@ -95,7 +101,8 @@ void gxtkGraphics::readWindowSize() {
 int gxtkGraphics::beginFrame() {
   readWindowSize();
   int fbWidth = width_, fbHeight = height_;
-  if (GLFWwindow* window = drawingWindow(); window != nullptr) glfwGetFramebufferSize(window, &fbWidth, &fbHeight);
+  if (GLFWwindow* window = drawingWindow(); window != nullptr)
+    glfwGetFramebufferSize(window, &fbWidth, &fbHeight);
 
   glViewport(0, 0, fbWidth, fbHeight);
   glMatrixMode(GL_PROJECTION);
@@ -124,7 +131,9 @@ int gxtkGraphics::endFrame() {
   return 0;
 }
 
-int gxtkGraphics::releaseGraphics() { return 0; }
+int gxtkGraphics::releaseGraphics() {
+  return 0;
+}
 
 // --- batching ---
 
@@ -190,8 +199,8 @@ int gxtkGraphics::clear(float red, float green, float blue) {
 }
 
 void gxtkGraphics::updatePackedColour() {
-  colour_ = colourByte(alpha_ * 255.0f) << 24 | colourByte(blue_ * alpha_) << 16 | colourByte(green_ * alpha_) << 8 |
-            colourByte(red_ * alpha_);
+  colour_ = colourByte(alpha_ * 255.0f) << 24 | colourByte(blue_ * alpha_) << 16 |
+            colourByte(green_ * alpha_) << 8 | colourByte(red_ * alpha_);
 }
 
 int gxtkGraphics::setAlpha(float alpha) {
@@ -406,7 +415,8 @@ int gxtkGraphics::readPixels(Array<int> pixels, int x, int y, int width, int hei
   for (int row = 0; row < h; ++row) {
     // GL returns the bottom row first.
     const uint32_t* src = buffer.get() + static_cast<size_t>(h - 1 - row) * w;
-    int64_t start = static_cast<int64_t>(offset) + static_cast<int64_t>(clip.y0 + row - y) * pitch + (clip.x0 - x);
+    int64_t start =
+        static_cast<int64_t>(offset) + static_cast<int64_t>(clip.y0 + row - y) * pitch + (clip.x0 - x);
     int first, last;
     clipRow(start, w, pixels.length(), first, last);
     for (int j = first; j < last; ++j) out[start + j] = static_cast<int>(src[j]);
@@ -414,8 +424,8 @@ int gxtkGraphics::readPixels(Array<int> pixels, int x, int y, int width, int hei
   return 0;
 }
 
-int gxtkGraphics::writeSurfacePixels(gxtkSurface* surface, Array<int> pixels, int x, int y, int width, int height,
-                                     int offset, int pitch) {
+int gxtkGraphics::writeSurfacePixels(gxtkSurface* surface, Array<int> pixels, int x, int y, int width,
+                                     int height, int offset, int pitch) {
   if (surface == nullptr || surface->format != GL_RGBA) return 0;
   int surfW = surface->width_, surfH = surface->height_;
   if (surface->pixels == nullptr) {
@@ -429,7 +439,8 @@ int gxtkGraphics::writeSurfacePixels(gxtkSurface* surface, Array<int> pixels, in
 
   const int* in = pixels.data();
   for (int row = 0; row < h; ++row) {
-    int64_t start = static_cast<int64_t>(offset) + static_cast<int64_t>(clip.y0 + row - y) * pitch + (clip.x0 - x);
+    int64_t start =
+        static_cast<int64_t>(offset) + static_cast<int64_t>(clip.y0 + row - y) * pitch + (clip.x0 - x);
     int first, last;
     clipRow(start, w, pixels.length(), first, last);
     unsigned char* dst = surface->pixels + (static_cast<size_t>(clip.y0 + row) * surfW + clip.x0) * 4;

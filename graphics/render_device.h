@@ -22,10 +22,10 @@ static_assert(sizeof(BatchVertex) == 20, "the client arrays use a stride of 20 b
 
 // What the device has sent to OpenGL, for tests and diagnostics.
 struct RenderCounters {
-  int64_t flushes = 0;    // batches drawn
-  int64_t drawCalls = 0;  // glDrawArrays / glDrawElements calls
-  int64_t vertices = 0;   // vertices drawn
-  int64_t matrixSets = 0; // setMatrix calls received
+  int64_t flushes = 0;     // batches drawn
+  int64_t drawCalls = 0;   // glDrawArrays / glDrawElements calls
+  int64_t vertices = 0;    // vertices drawn
+  int64_t matrixSets = 0;  // setMatrix calls received
 };
 
 class gxtkGraphics : public Object {

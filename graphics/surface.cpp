@@ -40,7 +40,9 @@ int surfaceFormatForDepth(int depth) {
 
 gxtkSurface::gxtkSurface() {}
 
-gxtkSurface::~gxtkSurface() { discard(); }
+gxtkSurface::~gxtkSurface() {
+  discard();
+}
 
 int gxtkSurface::discard() {
   // A texture of an earlier generation went away with its context; deleting its name now would
@@ -53,9 +55,15 @@ int gxtkSurface::discard() {
   return 0;
 }
 
-int gxtkSurface::width() { return width_; }
-int gxtkSurface::height() { return height_; }
-int gxtkSurface::loaded() { return 1; }
+int gxtkSurface::width() {
+  return width_;
+}
+int gxtkSurface::height() {
+  return height_;
+}
+int gxtkSurface::loaded() {
+  return 1;
+}
 
 int gxtkSurface::bind() {
   if (contextGeneration == 0) return 0;

@@ -50,8 +50,12 @@ void drawQuads(benchmark::State& state, bool transformed) {
                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_TexturedQuads(benchmark::State& state) { drawQuads(state, false); }
-void BM_TexturedQuadsTransformed(benchmark::State& state) { drawQuads(state, true); }
+void BM_TexturedQuads(benchmark::State& state) {
+  drawQuads(state, false);
+}
+void BM_TexturedQuadsTransformed(benchmark::State& state) {
+  drawQuads(state, true);
+}
 
 BENCHMARK(BM_TexturedQuads)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TexturedQuadsTransformed)->Unit(benchmark::kMillisecond);

@@ -230,7 +230,8 @@ TEST_F(Context, EachRenderStepStartsFromTheDefaults) {
   EXPECT_EQ(recorder->endFrames, 2);
   EXPECT_EQ(contextDeviceWidth, kWindowWidth);
   ASSERT_EQ(corner.size(), 1u);
-  EXPECT_EQ(corner[0], 0xFFFFFFFFu) << "white, opaque, unscissored, untransformed; got " << hexColour(corner[0]);
+  EXPECT_EQ(corner[0], 0xFFFFFFFFu) << "white, opaque, unscissored, untransformed; got "
+                                    << hexColour(corner[0]);
 }
 
 }  // namespace

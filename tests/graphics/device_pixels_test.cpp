@@ -13,7 +13,8 @@ TEST_F(DevicePixels, HalfAlphaWhiteOverBlackIsHalfGrey) {
   EXPECT_EQ(device->packedColour(), 0x7F7F7F7Fu) << "got " << hexColour(device->packedColour());
   device->drawRect(0, 0, 16, 16);
   std::vector<uint32_t> got = readBack(device, 0, 0, 20, 20);
-  auto expected = makePicture(20, 20, [](int x, int y) { return x < 16 && y < 16 ? argb(255, 127, 127, 127) : kBlack; });
+  auto expected =
+      makePicture(20, 20, [](int x, int y) { return x < 16 && y < 16 ? argb(255, 127, 127, 127) : kBlack; });
   EXPECT_TRUE(picturesMatch("half-alpha-white", expected, got, 20, 20));
 }
 
@@ -102,7 +103,8 @@ TEST_F(DevicePixels, ClearDropsPrimitivesNotYetDrawn) {
   EXPECT_EQ(device->vertexCount(), 0);
   device->endFrame();
   std::vector<uint32_t> got = readBack(device, 0, 0, 48, 48);
-  EXPECT_TRUE(picturesMatch("clear-drops", makePicture(48, 48, [](int, int) { return kBlack; }), got, 48, 48, 0));
+  EXPECT_TRUE(
+      picturesMatch("clear-drops", makePicture(48, 48, [](int, int) { return kBlack; }), got, 48, 48, 0));
   EXPECT_EQ(device->counters.flushes, 0);
 }
 
@@ -117,7 +119,8 @@ TEST_F(DevicePixels, ReadPixelsClipsToWindowAndArray) {
   EXPECT_EQ(static_cast<uint32_t>(pixels[0]), 0x12345678u) << "row above the window must stay untouched";
   EXPECT_EQ(static_cast<uint32_t>(pixels[4]), argb(255, 0, 255, 0));
   EXPECT_EQ(static_cast<uint32_t>(pixels[5]), argb(255, 0, 255, 0));
-  EXPECT_EQ(static_cast<uint32_t>(pixels[6]), 0x12345678u) << "column right of the window must stay untouched";
+  EXPECT_EQ(static_cast<uint32_t>(pixels[6]), 0x12345678u)
+      << "column right of the window must stay untouched";
 
   // An array too short for offset + pitch rows: the rows that fit are written, nothing beyond.
   Array<int> shortArray(5);

@@ -70,7 +70,9 @@ bool ensureGlContext() {
   return true;
 }
 
-GLFWwindow* testWindow() { return window; }
+GLFWwindow* testWindow() {
+  return window;
+}
 
 void replaceTestWindow() {
   GLFWwindow* old = window;
@@ -129,10 +131,10 @@ std::vector<uint32_t> makePicture(int width, int height, const std::function<uin
   stbi_write_png(expectedPath.c_str(), width, height, 4, toRgba(expected).data(), width * 4);
   stbi_write_png(actualPath.c_str(), width, height, 4, toRgba(actual).data(), width * 4);
   size_t first = static_cast<size_t>(firstY) * width + firstX;
-  return ::testing::AssertionFailure() << name << ": " << mismatches << " pixel(s) differ; first at (" << firstX
-                                       << ", " << firstY << "): expected " << hexColour(expected[first])
-                                       << " got " << hexColour(actual[first]) << " (pictures: " << expectedPath
-                                       << ", " << actualPath << ")";
+  return ::testing::AssertionFailure()
+         << name << ": " << mismatches << " pixel(s) differ; first at (" << firstX << ", " << firstY
+         << "): expected " << hexColour(expected[first]) << " got " << hexColour(actual[first])
+         << " (pictures: " << expectedPath << ", " << actualPath << ")";
 }
 
 std::string writeTestPng(const std::string& name, int width, int height, int channels,

@@ -2,12 +2,12 @@
 // is counted: first a frame whose flushes go to a sink (so every allocation seen is ours), then a
 // frame on the real context, where the software renderer allocates for itself and only calls
 // made from this executable (our code is linked into it statically) are counted.
+#include <GLFW/glfw3.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <new>
-
-#include <GLFW/glfw3.h>
 
 #include "graphics/graphics_context.h"
 #include "tests/graphics/gl_fixture.h"
@@ -25,7 +25,7 @@ int allocations = 0;
 // The sanitizer owns malloc; its hook tells us about every allocation but not who made it.
 // Declared here: g++ ships the sanitizer runtime without its interface headers.
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
-                                                        void (*free_hook)(const volatile void*));
+                                                         void (*free_hook)(const volatile void*));
 namespace {
 constexpr bool kKnowsCallers = false;
 void mallocHook(const volatile void*, size_t) {
@@ -74,8 +74,12 @@ void* countedNew(size_t size, void* caller) {
   throw std::bad_alloc();
 }
 }  // namespace
-void* operator new(size_t size) { return countedNew(size, __builtin_return_address(0)); }
-void* operator new[](size_t size) { return countedNew(size, __builtin_return_address(0)); }
+void* operator new(size_t size) {
+  return countedNew(size, __builtin_return_address(0));
+}
+void* operator new[](size_t size) {
+  return countedNew(size, __builtin_return_address(0));
+}
 // The library's operator delete frees with free(), which is glibc's: it matches __libc_malloc.
 #endif
 
@@ -140,7 +144,8 @@ void drawFrame(gxtkGraphics* device, const FrameInputs& in, bool beginFrame) {
 }
 
 FrameInputs makeInputs(gxtkGraphics* device) {
-  FrameInputs in{device->createSurface(16, 16), device->createSurface(8, 8), Array<float>(2 * 7), Array<float>(4 * 6)};
+  FrameInputs in{device->createSurface(16, 16), device->createSurface(8, 8), Array<float>(2 * 7),
+                 Array<float>(4 * 6)};
   for (int i = 0; i < in.polygon.length(); ++i) in.polygon[i] = static_cast<float>((i * 13) % 40);
   for (int i = 0; i < in.textured.length(); ++i) in.textured[i] = static_cast<float>((i * 7) % 16);
   return in;

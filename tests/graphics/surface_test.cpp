@@ -4,14 +4,16 @@
 
 #include "host/game.h"
 #include "runtime/collector.h"
-#include "tests/runtime/gc_test_support.h"
 #include "tests/graphics/gl_fixture.h"
+#include "tests/runtime/gc_test_support.h"
 
 namespace {
 
 using Surfaces = GlTest;
 
-String toPath(const std::string& path) { return String(path.c_str()); }
+String toPath(const std::string& path) {
+  return String(path.c_str());
+}
 
 TEST_F(Surfaces, RgbaPixelsArePremultipliedAtLoad) {
   std::string path = writeTestPng("rgba.png", 2, 1, 4, {200, 100, 0, 128, 10, 20, 30, 255});
@@ -50,8 +52,10 @@ TEST_F(Surfaces, GreyAndGreyAlphaKeepTheirDepth) {
   device->drawSurface(greyAlpha, 4, 0);
   std::vector<uint32_t> got = readBack(device, 0, 0, 5, 1);
   auto expected = makePicture(5, 1, [](int x, int) {
-    return x == 0 ? argb(255, 200, 200, 200) : x == 1 ? argb(255, 7, 7, 7) : x == 4 ? argb(255, 100, 100, 100)
-                                                                                    : argb(255, 0, 0, 0);
+    return x == 0   ? argb(255, 200, 200, 200)
+           : x == 1 ? argb(255, 7, 7, 7)
+           : x == 4 ? argb(255, 100, 100, 100)
+                    : argb(255, 0, 0, 0);
   });
   EXPECT_TRUE(picturesMatch("grey-surfaces", expected, got, 5, 1));
 }
@@ -110,7 +114,8 @@ TEST_F(Surfaces, PowerOfTwoFallbackScalesTextureCoordinates) {
   for (int y = 0; y < 30; ++y) {
     for (int x = 0; x < 100; ++x) {
       unsigned char* p = &rgba[(y * 100 + x) * 4];
-      p[0] = static_cast<unsigned char>(x * 2), p[1] = static_cast<unsigned char>(y * 8), p[2] = 50, p[3] = 255;
+      p[0] = static_cast<unsigned char>(x * 2), p[1] = static_cast<unsigned char>(y * 8), p[2] = 50,
+      p[3] = 255;
     }
   }
   gxtkSurface* surface = device->loadSurface(toPath(writeTestPng("npot.png", 100, 30, 4, rgba)));
@@ -140,7 +145,8 @@ TEST_F(Surfaces, PowerOfTwoFallbackScalesTextureCoordinates) {
 
 TEST_F(Surfaces, UnreadablePicturesGiveNull) {
   EXPECT_EQ(device->loadSurface(String("/nonexistent/dir/picture.png")), nullptr);
-  EXPECT_EQ(device->loadSurface(toPath(writeTestFile("not-a-picture.png", {'h', 'e', 'l', 'l', 'o'}))), nullptr);
+  EXPECT_EQ(device->loadSurface(toPath(writeTestFile("not-a-picture.png", {'h', 'e', 'l', 'l', 'o'}))),
+            nullptr);
   EXPECT_EQ(device->loadSurface(toPath(writeTestFile("empty.png", {}))), nullptr);
 
   // A PNG cut off after its header: the size is known, the pixels are not.
@@ -173,15 +179,16 @@ TEST_F(Surfaces, PicturesWiderOrTallerThan16384AreRefused) {
   EXPECT_EQ(currentGame->loadImageData(toPath(tall), w, h, d), nullptr);
 
   // A header that claims a huge picture is refused before any decoding is tried.
-  std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A,
-                                    0,    0,   0,   13,  'I',  'H',  'D',  'R',
-                                    0,    0,   0x4E, 0x20, 0, 0, 0x4E, 0x20,  // 20000 x 20000
-                                    8,    6,   0,   0,   0,    0,    0,    0, 0};
+  std::vector<unsigned char> png = {
+      0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0,    13,
+      'I',  'H', 'D', 'R', 0,    0,    0x4E, 0x20, 0, 0, 0x4E, 0x20,  // 20000 x 20000
+      8,    6,   0,   0,   0,    0,    0,    0,    0};
   EXPECT_EQ(device->loadSurface(toPath(writeTestFile("huge-header.png", png))), nullptr);
 }
 
 TEST_F(Surfaces, DiscardReleasesTextureAndPixels) {
-  gxtkSurface* surface = device->loadSurface(toPath(writeTestPng("discard.png", 3, 2, 4, std::vector<unsigned char>(24, 200))));
+  gxtkSurface* surface =
+      device->loadSurface(toPath(writeTestPng("discard.png", 3, 2, 4, std::vector<unsigned char>(24, 200))));
   ASSERT_NE(surface, nullptr);
   GLuint name = surface->texture;
   EXPECT_EQ(glIsTexture(name), GL_TRUE);
@@ -196,7 +203,8 @@ TEST_F(Surfaces, DiscardReleasesTextureAndPixels) {
 }
 
 TEST_F(Surfaces, ReclaimedSurfaceReleasesItsTexture) {
-  gxtkSurface* surface = device->loadSurface(toPath(writeTestPng("reclaim.png", 2, 2, 4, std::vector<unsigned char>(16, 50))));
+  gxtkSurface* surface =
+      device->loadSurface(toPath(writeTestPng("reclaim.png", 2, 2, 4, std::vector<unsigned char>(16, 50))));
   ASSERT_NE(surface, nullptr);
   GLuint name = surface->texture;
   ASSERT_EQ(glIsTexture(name), GL_TRUE);
@@ -230,7 +238,8 @@ TEST_F(Surfaces, WrittenPixelsArePremultipliedAndUploadedRowByRow) {
   device->writeSurfacePixels(surface, red, 0, 0, 2, 1, 0, 2);
   device->drawSurfaceRegion(surface, 0, 4, 0, 0, 2, 1);
   std::vector<uint32_t> got = readBack(device, 0, 0, 2, 5);
-  auto expected = makePicture(2, 5, [](int, int y) { return y == 4 ? argb(255, 255, 0, 0) : argb(255, 0, 0, 0); });
+  auto expected =
+      makePicture(2, 5, [](int, int y) { return y == 4 ? argb(255, 255, 0, 0) : argb(255, 0, 0, 0); });
   EXPECT_TRUE(picturesMatch("write-surface-pixels", expected, got, 2, 5));
 }
 
