@@ -1,0 +1,582 @@
+// The song compiler: parses a song source and writes the player's .dat layout.
+//
+// SONG SOURCE FORMAT
+// ------------------
+// Plain ASCII text, one statement per line. A "#" at the start of a line or after a space starts a
+// comment that runs to the end of the line ("C#3" is a note, not a comment). Blank lines are
+// ignored. Words are separated by spaces or tabs.
+//
+//   speed 4                 Ticks per row, 0-255 (51 ticks are one second; 0 plays as 5). Once.
+//
+//   instrument 1 bass type=ramp+saw decay=12 detune=6 lfo=4
+//                           Instrument 1-15 (or 0, see below) named "bass", with its parameters as
+//                           key=value words (0-255 unless said otherwise; omitted ones are 0):
+//       type     the samples: keep (0, leaves the voice's samples as they are), ramp_b+saw (1),
+//                ramp_c+saw (2), ramp+saw (3), tri (4), ramp_b (5), fx2b (6), hnoise (7), or a
+//                number. The first sample plays on the voice's primary channel, the second
+//                (detuned) on its secondary one; types 4-7 leave the secondary channel silent.
+//       decay    the envelope: the level falls by 0.1/decay each tick until it has fallen by 1.0
+//                (then the note holds at what is left). Required: decay=0 silences the voice at once.
+//       detune   the secondary channel's detune in 1/800 of the sample's rate.
+//       lfo      0-15: the detune swings between + and - every lfo ticks (0: always +).
+//       drop     pitch drop: the rate falls by drop x (the envelope's fall so far).
+//       interval 0-15: arpeggio interval in semitones.
+//       step     arpeggio step length in ticks: the note cycles through base, first, second.
+//       first, second   the two arpeggio offsets in fifteenths of the interval (15 = the interval).
+//     The name (2-21 characters: letters, digits, "_", "-", "+"; starting with a letter) is stored
+//     in the song (instrument 0's is not) and can stand for the digit in cells. Instrument 0 is
+//     what every cell without an instrument uses for one thing only: its type picks the samples of
+//     the voice's next note (leave it undefined, type keep, to keep the voice's samples).
+//
+//   order intro verse verse 7
+//                           The song positions in play order: pattern names or numbers 0-255.
+//                           More order lines append; 1-255 positions in all. A number of a pattern
+//                           not defined plays 32 empty rows. The song starts with pattern 0 (the
+//                           first one defined) whatever the order list names first; after the last
+//                           position it goes on at position 0 with the pattern named first.
+//
+//   pattern verse           Starts pattern number 0, 1, 2 ... in the order of definition (at most
+//     ...rows...            255), named by an identifier, or by its own number. Up to 32 rows;
+//   end                     rows not written are empty. "end" closes the pattern.
+//
+// A row is four cells, voices 1 to 4, separated by "|", optionally after a row label "12:" that
+// must be the row's number (0-31). "rest" alone (or "rest 3") is one (three) empty rows.
+//
+//   00: C-3 F bass | ...        | E-3 8 2 | off
+//
+// A cell is NOTE [VOLUME [INSTRUMENT]]:
+//   NOTE        C-3, C#3, D-3 ... B-3: note and octave 0-9 (sample pitch is C-2). Sharps only; E#
+//               and B# do not exist. Octave 6 and above never start a note. "C-4/3" writes the
+//               same pitch with octave digit 3: a note in a cell without instrument sounds in the
+//               octave digit of the voice's last cell that had one, so a legato note in another
+//               octave names that digit (up to two octaves and a third above it).
+//               ...   nothing: the voice goes on sounding and decaying
+//               off   stops the voice's two channels
+//               sl-   slides the pitch down: 0.005 x volume digit rate units per tick, this row's
+//                     ticks only, kept until the next note
+//               sl+   the same, upwards
+//               brk   ends the pattern after this row
+//               These may take "/D" for the octave digit stored with them (default 0).
+//   VOLUME      0-9, a-f (10-15) or ".": a digit sets the level to digit/8 (f = 1.875) and
+//               restarts the samples; "." (or 0) keeps the level and only retunes (legato).
+//               Default ".".
+//   INSTRUMENT  0-9, a-f, ".", or an instrument's name: a non-zero one becomes the voice's
+//               instrument and octave. Default ".".
+// A note always restarts the envelope, the arpeggio, the detune swing and the slide.
+//
+// The compiler refuses a source with the line number and the reason of the first error, and
+// refuses to write a .dat that the framework's text loader would not read back value for value.
+#include "tools/vumo/song_compiler.h"
+
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "host/files.h"
+#include "intro/vumo_play.h"
+#include "runtime/collector.h"
+
+namespace vumo {
+namespace {
+
+constexpr const char* kMagic = "VUMO";  // the four header characters the player skips
+constexpr int kFileHead = 7;
+constexpr int kOrderSlots = 256;
+constexpr int kHighestOctave = 9;
+constexpr int kHighestNoteValue = 28;
+constexpr unsigned char kFallbackMarker = 0xFF;  // never part of UTF-8 as the loader reads it
+
+// The tracker's note keys: semitones 0-28 above C of the stored octave digit.
+constexpr char kNoteKeys[kHighestNoteValue + 2] = "ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
+
+struct Special {
+  const char* word;
+  char key;
+};
+constexpr Special kSpecials[] = {{"...", '.'}, {"off", '<'}, {"sl-", '+'}, {"sl+", '#'}, {"brk", '-'}};
+
+struct TypeName {
+  const char* word;
+  int type;
+};
+constexpr TypeName kTypes[] = {{"keep", 0}, {"ramp_b+saw", 1}, {"ramp_c+saw", 2}, {"ramp+saw", 3},
+                               {"tri", 4},  {"ramp_b", 5},     {"fx2b", 6},       {"hnoise", 7}};
+
+struct ParamKey {
+  const char* word;
+  int index;  // parameter 0-7; the two halves of parameter 3 are handled apart
+  int highest;
+};
+constexpr int kIntervalKey = -1;
+constexpr int kLfoKey = -2;
+constexpr ParamKey kParamKeys[] = {{"type", 0, 255},   {"detune", 1, 255},           {"drop", 2, 255},
+                                   {"interval", kIntervalKey, 15}, {"lfo", kLfoKey, 15}, {"decay", 4, 255},
+                                   {"step", 5, 255},   {"first", 6, 255},            {"second", 7, 255}};
+
+class Failure {
+ public:
+  Failure(int line, std::string reason) : error{line, std::move(reason)} {}
+  SourceError error;
+};
+
+[[noreturn]] void fail(int line, const std::string& reason) { throw Failure(line, reason); }
+
+std::vector<std::string> words(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string word;
+  while (in >> word) out.push_back(word);
+  return out;
+}
+
+std::string quoted(const std::string& word) { return "'" + word + "'"; }
+
+// A decimal number in [lowest, highest]; `what` names it in the error.
+int number(const std::string& word, int lowest, int highest, const std::string& what, int line) {
+  bool digits = !word.empty() && word.size() <= 6;
+  for (char c : word) digits = digits && c >= '0' && c <= '9';
+  if (!digits) fail(line, what + " must be a number, not " + quoted(word));
+  int value = std::stoi(word);
+  if (value < lowest || value > highest) {
+    fail(line, what + " must be " + std::to_string(lowest) + "-" + std::to_string(highest) + ", not " + word);
+  }
+  return value;
+}
+
+bool isNumber(const std::string& word) {
+  if (word.empty()) return false;
+  for (char c : word) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+bool isIdentifier(const std::string& word) {
+  if (word.empty() || !((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= 'A' && word[0] <= 'Z'))) return false;
+  for (char c : word) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+              c == '+';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+char hexDigit(int value) { return static_cast<char>(value < 10 ? '0' + value : 'a' + value - 10); }
+
+// A one-character digit 0-9, a-f, A-F, or "." for 0.
+std::optional<int> digitValue(const std::string& word) {
+  if (word.size() != 1) return std::nullopt;
+  char c = word[0];
+  if (c == '.') return 0;
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return 10 + c - 'a';
+  if (c >= 'A' && c <= 'F') return 10 + c - 'A';
+  return std::nullopt;
+}
+
+class Parser {
+ public:
+  explicit Parser(Song& song) : song_(song) {}
+
+  void parse(const std::string& source) {
+    std::istringstream in(source);
+    std::string text;
+    int line = 0;
+    while (std::getline(in, text)) {
+      ++line;
+      if (!text.empty() && text.back() == '\r') text.pop_back();
+      statement(stripComment(text, line), line);
+    }
+    if (inPattern_) fail(patternLine_, "pattern " + quoted(patternName_) + " has no end");
+    resolveOrder();
+    if (!sawSpeed_) fail(0, "no speed given (for instance: speed 4)");
+    if (song_.order.empty()) fail(0, "no order given: the song needs at least one position");
+  }
+
+ private:
+  static std::string stripComment(const std::string& text, int line) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+      char c = text[i];
+      if (c == '#' && (i == 0 || text[i - 1] == ' ' || text[i - 1] == '\t')) break;
+      if (static_cast<unsigned char>(c) >= 0x80 || (c < 0x20 && c != '\t')) {
+        fail(line, "only printable ASCII is allowed outside comments");
+      }
+      out.push_back(c);
+    }
+    return out;
+  }
+
+  void statement(const std::string& text, int line) {
+    std::vector<std::string> w = words(text);
+    if (w.empty()) return;
+    if (inPattern_) {
+      if (w[0] == "end" && w.size() == 1) {
+        inPattern_ = false;
+      } else if (w[0] == "rest") {
+        rest(w, line);
+      } else if (text.find('|') != std::string::npos) {
+        row(text, line);
+      } else if (w[0] == "pattern" || w[0] == "instrument" || w[0] == "order" || w[0] == "speed") {
+        fail(line, "pattern " + quoted(patternName_) + " (line " + std::to_string(patternLine_) +
+                       ") has no end before this " + w[0]);
+      } else {
+        fail(line, "a row needs four cells separated by '|'");
+      }
+      return;
+    }
+    if (w[0] == "speed") {
+      speed(w, line);
+    } else if (w[0] == "order") {
+      for (size_t i = 1; i < w.size(); ++i) orderWords_.push_back({w[i], line});
+      if (w.size() == 1) fail(line, "order needs pattern names or numbers");
+    } else if (w[0] == "instrument") {
+      instrument(w, line);
+    } else if (w[0] == "pattern") {
+      pattern(w, line);
+    } else if (w[0] == "end") {
+      fail(line, "end without a pattern");
+    } else if (text.find('|') != std::string::npos) {
+      fail(line, "a row outside a pattern (start one with: pattern NAME)");
+    } else {
+      fail(line, "unknown statement " + quoted(w[0]) + " (speed, order, instrument, pattern)");
+    }
+  }
+
+  void speed(const std::vector<std::string>& w, int line) {
+    if (sawSpeed_) fail(line, "speed given twice");
+    if (w.size() != 2) fail(line, "speed takes one number: ticks per row");
+    song_.speed = number(w[1], 0, 255, "speed", line);
+    sawSpeed_ = true;
+  }
+
+  void instrument(const std::vector<std::string>& w, int line) {
+    if (w.size() < 3) fail(line, "instrument needs a number, a name and its parameters");
+    int k = number(w[1], 0, 255, "instrument number", line);
+    if (k >= kSelectableInstruments) fail(line, "instrument number must be 0-15 (cells hold one hex digit)");
+    if (defined_[k] != 0) {
+      fail(line, "instrument " + std::to_string(k) + " already defined on line " + std::to_string(defined_[k]));
+    }
+    const std::string& name = w[2];
+    if (!isIdentifier(name) || name.size() < 2 || name.size() > static_cast<size_t>(kNameLength)) {
+      fail(line, "instrument name " + quoted(name) +
+                     " must be 2-21 letters, digits, '_', '-' or '+', starting with a letter");
+    }
+    if (instrumentByName_.count(name) != 0) fail(line, "instrument name " + quoted(name) + " used twice");
+    defined_[k] = line;
+    instrumentByName_[name] = k;
+    if (k > 0) song_.names[k] = name;
+
+    int params[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    std::map<std::string, bool> seen;
+    for (size_t i = 3; i < w.size(); ++i) {
+      size_t eq = w[i].find('=');
+      if (eq == std::string::npos) fail(line, "instrument parameter " + quoted(w[i]) + " must be key=value");
+      std::string key = w[i].substr(0, eq), value = w[i].substr(eq + 1);
+      const ParamKey* found = nullptr;
+      for (const ParamKey& p : kParamKeys) {
+        if (key == p.word) found = &p;
+      }
+      if (found == nullptr) {
+        fail(line, "unknown instrument parameter " + quoted(key) +
+                       " (type, decay, detune, lfo, drop, interval, step, first, second)");
+      }
+      if (seen[key]) fail(line, "instrument parameter " + quoted(key) + " given twice");
+      seen[key] = true;
+      int v = -1;
+      if (key == "type") {
+        for (const TypeName& t : kTypes) {
+          if (value == t.word) v = t.type;
+        }
+      }
+      if (v < 0) {
+        v = number(value, 0, found->highest, key, line);
+      }
+      if (found->index == kIntervalKey) {
+        params[3] += v;
+      } else if (found->index == kLfoKey) {
+        params[3] += 16 * v;
+      } else {
+        params[found->index] = v;
+      }
+    }
+    if (!seen["decay"]) fail(line, "instrument " + quoted(name) + " has no decay (decay=0 would silence it)");
+    for (int j = 0; j < 8; ++j) song_.params[8 * k + j] = params[j];
+  }
+
+  void pattern(const std::vector<std::string>& w, int line) {
+    if (w.size() != 2) fail(line, "pattern takes one name");
+    int number = static_cast<int>(song_.patterns.size());
+    if (number >= kMaxPatterns) fail(line, "more than 255 patterns");
+    const std::string& name = w[1];
+    if (isNumber(name)) {
+      if (name != std::to_string(number)) {
+        fail(line, "pattern " + name + " would be pattern number " + std::to_string(number) +
+                       " (patterns are numbered in the order they are defined)");
+      }
+    } else if (!isIdentifier(name)) {
+      fail(line, "pattern name " + quoted(name) + " must be a number or start with a letter");
+    } else if (patternByName_.count(name) != 0) {
+      fail(line, "pattern " + quoted(name) + " already defined");
+    } else {
+      patternByName_[name] = number;
+    }
+    song_.patterns.emplace_back();
+    inPattern_ = true;
+    patternName_ = name;
+    patternLine_ = line;
+    rowsWritten_ = 0;
+  }
+
+  void nextRow(int line) {
+    if (rowsWritten_ >= kRows) fail(line, "pattern " + quoted(patternName_) + " has more than 32 rows");
+    ++rowsWritten_;
+  }
+
+  void rest(const std::vector<std::string>& w, int line) {
+    if (w.size() > 2) fail(line, "rest takes at most one number");
+    int count = w.size() == 2 ? number(w[1], 1, kRows, "rest count", line) : 1;
+    for (int i = 0; i < count; ++i) nextRow(line);
+  }
+
+  void row(const std::string& text, int line) {
+    std::vector<std::string> cells;
+    size_t start = 0;
+    for (;;) {
+      size_t bar = text.find('|', start);
+      cells.push_back(text.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+      if (bar == std::string::npos) break;
+      start = bar + 1;
+    }
+    if (cells.size() != kVoices) {
+      fail(line, "a row needs four cells separated by '|', this one has " + std::to_string(cells.size()));
+    }
+    std::vector<std::string> first = words(cells[0]);
+    if (!first.empty() && first[0].size() > 1 && first[0].back() == ':') {
+      std::string label = first[0].substr(0, first[0].size() - 1);
+      int labelled = number(label, 0, 99, "row label", line);
+      if (labelled != rowsWritten_) {
+        fail(line, "row label " + label + " but this is row " + std::to_string(rowsWritten_));
+      }
+      cells[0] = cells[0].substr(cells[0].find(':') + 1);
+    }
+    const int r = rowsWritten_;
+    nextRow(line);
+    Pattern& target = song_.patterns.back();
+    for (int v = 0; v < kVoices; ++v) target[r][v] = cell(cells[v], v, line);
+  }
+
+  Cell cell(const std::string& text, int v, int line) {
+    std::vector<std::string> w = words(text);
+    std::string voice = "voice " + std::to_string(v + 1) + ": ";
+    if (w.empty()) fail(line, voice + "empty cell (write ... for nothing)");
+    if (w.size() > 3) fail(line, voice + "a cell is NOTE [VOLUME [INSTRUMENT]], " + quoted(text) + " has more");
+    Cell out;
+    note(w[0], out, voice, line);
+    if (w.size() > 1) {
+      std::optional<int> volume = digitValue(w[1]);
+      if (!volume) fail(line, voice + "volume " + quoted(w[1]) + " must be one digit 0-9, a-f, or .");
+      out.volume = hexDigit(*volume);
+    }
+    if (w.size() > 2) {
+      std::optional<int> k = digitValue(w[2]);
+      if (!k) {
+        auto named = instrumentByName_.find(w[2]);
+        if (named == instrumentByName_.end()) {
+          fail(line, voice + "unknown instrument " + quoted(w[2]) + " (define it before the pattern)");
+        }
+        k = named->second;
+      }
+      out.instrument = hexDigit(*k);
+    }
+    return out;
+  }
+
+  void note(const std::string& word, Cell& out, const std::string& voice, int line) {
+    std::string body = word;
+    std::optional<int> storedOctave;
+    size_t slash = word.find('/');
+    if (slash != std::string::npos) {
+      body = word.substr(0, slash);
+      std::string digit = word.substr(slash + 1);
+      if (digit.size() != 1 || digit[0] < '0' || digit[0] > '9') {
+        fail(line, voice + "octave digit after '/' in " + quoted(word) + " must be 0-9");
+      }
+      storedOctave = digit[0] - '0';
+    }
+    for (const Special& s : kSpecials) {
+      if (body == s.word) {
+        out.note = s.key;
+        out.octave = static_cast<char>('0' + storedOctave.value_or(0));
+        return;
+      }
+    }
+    static const char* const kNames = "C-C#D-D#E-F-F#G-G#A-A#B-";
+    int semitone = -1;
+    if (body.size() == 3) {
+      for (int s = 0; s < 12; ++s) {
+        if (body[0] == kNames[2 * s] && body[1] == kNames[2 * s + 1]) semitone = s;
+      }
+    }
+    if (semitone < 0 || body[2] < '0' || body[2] > '9') {
+      fail(line, voice + quoted(word) + " is not a note (C-3, C#3 ... B-9, ..., off, sl-, sl+, brk)");
+    }
+    int octave = body[2] - '0';
+    int digit = storedOctave.value_or(octave);
+    int value = semitone + 12 * (octave - digit);
+    if (value < 0 || value > kHighestNoteValue) {
+      fail(line, voice + quoted(word) + ": " + body + " cannot be written with octave digit " +
+                     std::to_string(digit) + " (from C of that octave up to E two octaves above)");
+    }
+    static_assert(kHighestOctave == 9);
+    out.note = kNoteKeys[value];
+    out.octave = static_cast<char>('0' + digit);
+  }
+
+  void resolveOrder() {
+    if (orderWords_.size() > static_cast<size_t>(kMaxPositions)) {
+      fail(orderWords_[kMaxPositions].second, "more than 255 song positions");
+    }
+    for (const auto& [word, line] : orderWords_) {
+      if (isNumber(word)) {
+        song_.order.push_back(number(word, 0, 255, "pattern number", line));
+        continue;
+      }
+      auto found = patternByName_.find(word);
+      if (found == patternByName_.end()) fail(line, "order names pattern " + quoted(word) + ", which is not defined");
+      song_.order.push_back(found->second);
+    }
+  }
+
+  Song& song_;
+  bool sawSpeed_ = false;
+  int defined_[kSelectableInstruments] = {};
+  std::map<std::string, int> instrumentByName_;
+  std::map<std::string, int> patternByName_;
+  std::vector<std::pair<std::string, int>> orderWords_;
+  bool inPattern_ = false;
+  std::string patternName_;
+  int patternLine_ = 0;
+  int rowsWritten_ = 0;
+};
+
+}  // namespace
+
+bool compileSource(const std::string& source, Song& song, SourceError& error) {
+  song = Song();
+  try {
+    Parser(song).parse(source);
+  } catch (const Failure& failure) {
+    error = failure.error;
+    return false;
+  }
+  return true;
+}
+
+int encodedLength(const Song& song) { return 1163 + 512 * static_cast<int>(song.patterns.size()); }
+
+std::vector<unsigned char> encodeSong(const Song& song) {
+  std::vector<unsigned char> out(kMagic, kMagic + 4);
+  const int n = static_cast<int>(song.patterns.size());
+  out.push_back(static_cast<unsigned char>(song.order.size()));
+  out.push_back(static_cast<unsigned char>(song.speed));
+  out.push_back(static_cast<unsigned char>(n));
+  for (int c = 0; c < 16; ++c) {
+    const int v = c % kVoices;
+    for (const Pattern& pattern : song.patterns) {
+      for (const auto& row : pattern) {
+        const Cell& cell = row[v];
+        const char stored[4] = {cell.note, cell.volume, cell.instrument, cell.octave};
+        out.push_back(static_cast<unsigned char>(stored[c / kVoices]));
+      }
+    }
+  }
+  for (int k = 0; k < kOrderSlots; ++k) {
+    out.push_back(static_cast<unsigned char>(k < static_cast<int>(song.order.size()) ? song.order[k] : 0));
+  }
+  for (int p : song.params) out.push_back(static_cast<unsigned char>(p));
+  for (int l = 1; l <= kNameCount; ++l) {
+    std::string name = song.names[l];
+    name.resize(kNameLength, ' ');
+    out.insert(out.end(), name.begin(), name.end());
+  }
+  bool highBytes = false;
+  for (unsigned char b : out) highBytes = highBytes || b >= 0x80;
+  if (highBytes) out.push_back(kFallbackMarker);
+  return out;
+}
+
+std::string checkDecodesAsWritten(const std::vector<unsigned char>& bytes, int length) {
+  FILE* file = std::tmpfile();
+  if (file == nullptr) return "cannot open a temporary file to check the encoding";
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::rewind(file);
+  String text = decodeTextFile(file);
+  std::fclose(file);
+  if (text.length() < length) {
+    return "the text loader reads " + std::to_string(text.length()) + " characters, the song needs " +
+           std::to_string(length);
+  }
+  for (int i = 0; i < length; ++i) {
+    if (text[i] != bytes[i]) {
+      return "the text loader reads character " + std::to_string(i) + " as " + std::to_string(text[i]) +
+             ", written as " + std::to_string(bytes[i]);
+    }
+  }
+  return std::string();
+}
+
+std::string checkPlayerReads(const std::string& path, const Song& song) {
+  // Rooted while it loads: the loader allocates, and a collection may run in between.
+  static GcRoot<c_vumoPlay*> player;
+  player = new c_vumoPlay();
+  String loaded = player->loadSong(String(path.c_str()));
+  std::string result;
+  // The description is only built for the first difference.
+  auto check = [&](long expected, long actual, auto describe) {
+    if (result.empty() && expected != actual) {
+      result = "the player reads " + describe() + " as " + std::to_string(actual) + ", written as " +
+               std::to_string(expected);
+    }
+  };
+  if (loaded != String("File Loaded...")) {
+    result = "the player could not load the written file";
+  } else {
+    const int n = static_cast<int>(song.patterns.size());
+    check(32L * static_cast<long>(song.order.size()), player->rowCount, [] { return std::string("the song length"); });
+    check(song.speed == 0 ? 5 : song.speed, player->speed, [] { return std::string("the speed"); });
+    for (int c = 0; c < 16; ++c) {
+      check(32L * c_vumoPlay::kPatternSlots, player->columns[c].length(),
+            [&] { return "column " + std::to_string(c) + "'s length"; });
+      for (int p = 0; p < n && result.empty(); ++p) {
+        for (int r = 0; r < kRows; ++r) {
+          const Cell& cell = song.patterns[p][r][c % kVoices];
+          const char stored[4] = {cell.note, cell.volume, cell.instrument, cell.octave};
+          check(static_cast<unsigned char>(stored[c / kVoices]), player->columns[c][32 * p + r], [&] {
+            return "pattern " + std::to_string(p) + " row " + std::to_string(r) + " column " + std::to_string(c);
+          });
+        }
+      }
+    }
+    const Array<int>& order = player->orderList;
+    for (int k = 0; k < kOrderSlots; ++k) {
+      check(k < static_cast<int>(song.order.size()) ? song.order[k] : 0, order.get(k),
+            [&] { return "order entry " + std::to_string(k); });
+    }
+    const Array<int>& params = player->instrumentParams;
+    for (int k = 0; k < kParamsInFile; ++k) {
+      check(song.params[k], params.get(k), [&] { return "instrument table entry " + std::to_string(k); });
+    }
+    const Array<String>& names = player->instrumentNames;
+    for (int l = 1; l <= kNameCount && result.empty(); ++l) {
+      std::string name = song.names[l];
+      name.resize(kNameLength, ' ');
+      if (names.get(l) != String(name.c_str())) result = "the player reads instrument name " + std::to_string(l) + " differently";
+    }
+  }
+  player = nullptr;
+  return result;
+}
+
+}  // namespace vumo

@@ -1,0 +1,35 @@
+// Command-line pieces the three song tools share: the error line and number options.
+#pragma once
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace vumo {
+
+// One line on standard error; the tool then exits with status 1.
+inline int failWith(const char* tool, const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", tool, message.c_str());
+  return 1;
+}
+
+// A whole decimal number in [lowest, highest].
+inline bool parseCount(const std::string& text, long lowest, long highest, long& value) {
+  if (text.empty() || text.size() > 12) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  value = std::strtol(text.c_str(), nullptr, 10);
+  return value >= lowest && value <= highest;
+}
+
+// A finite decimal number in (0, highest].
+inline bool parseSeconds(const std::string& text, double highest, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end != nullptr && *end == 0 && std::isfinite(value) && value > 0 && value <= highest;
+}
+
+}  // namespace vumo

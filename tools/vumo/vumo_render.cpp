@@ -1,0 +1,58 @@
+// vumo-render SONG OUT.wav [--seconds S]: plays the song with the real player and the real
+// instrument samples (data/ beside the tool) through an OpenAL Soft loopback device and writes the
+// mix as a 16-bit stereo 44100 Hz WAV file.
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "tools/vumo/song_runner.h"
+#include "tools/vumo/tool_args.h"
+
+namespace {
+
+constexpr const char* kTool = "vumo-render";
+constexpr const char* kUsage = "(usage: vumo-render SONG OUT.wav [--seconds S])";
+constexpr double kDefaultSeconds = 20;
+constexpr double kMostSeconds = 3600;
+
+int run(int argc, char** argv) {
+  std::string song, out;
+  double seconds = kDefaultSeconds;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--seconds") {
+      if (i + 1 >= argc || !vumo::parseSeconds(argv[i + 1], kMostSeconds, seconds)) {
+        return vumo::failWith(kTool, "--seconds needs a number above 0 and at most 3600");
+      }
+      ++i;
+    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+      return vumo::failWith(kTool, "unknown option " + arg + " " + kUsage);
+    } else if (song.empty()) {
+      song = arg;
+    } else if (out.empty()) {
+      out = arg;
+    } else {
+      return vumo::failWith(kTool, std::string("too many arguments ") + kUsage);
+    }
+  }
+  if (out.empty()) return vumo::failWith(kTool, std::string("a song and an output file are needed ") + kUsage);
+  if (!vumo::readableFile(song)) return vumo::failWith(kTool, "cannot read song file " + song);
+
+  const int ticks = static_cast<int>(std::lround(seconds * vumo::kTicksPerSecond));
+  std::vector<int16_t> frames;
+  std::string error;
+  if (!vumo::renderSong(vumo::absolutePath(song), ticks, frames, error)) return vumo::failWith(kTool, error);
+  if (!vumo::writeWav(out, frames)) return vumo::failWith(kTool, "cannot write " + out);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    return vumo::failWith(kTool, e.what());
+  }
+}
