@@ -72,7 +72,10 @@ String stringFromHostPath(const char* bytes, size_t length) {
   size_t i = 0;
   while (i < length) {
     unsigned lead = b[i];
-    int extra = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xC2 && lead <= 0xDF ? 1 : 0;
+    int extra = lead >= 0xF0 && lead <= 0xF4   ? 3
+                : lead >= 0xE0 && lead <= 0xEF ? 2
+                : lead >= 0xC2 && lead <= 0xDF ? 1
+                                               : 0;
     uint32_t c = lead;
     bool valid = lead < 0x80 || extra > 0;
     if (extra > 0) {
@@ -150,7 +153,9 @@ bool decodeUtf8(const unsigned char* b, size_t n, std::u16string& units) {
   return true;
 }
 
-String stringOf(const std::u16string& units) { return String(units.data(), static_cast<int>(units.size())); }
+String stringOf(const std::u16string& units) {
+  return String(units.data(), static_cast<int>(units.size()));
+}
 
 }  // namespace
 
@@ -166,7 +171,9 @@ String loadText(const String& path) {
   return currentGame->loadTextFile(completeDataPath(path));
 }
 
-const char* lastTextDecodingError() { return lastDecodingError; }
+const char* lastTextDecodingError() {
+  return lastDecodingError;
+}
 
 String decodeTextFile(FILE* file) {
   // Cleared first, so that an empty or unreadable file never reports an earlier file's error.
@@ -203,7 +210,9 @@ String decodeTextFile(FILE* file) {
 
 // --- host file operations ---
 
-String VxGame::resolvePath(const String& path) { return path; }
+String VxGame::resolvePath(const String& path) {
+  return path;
+}
 
 String VxGlfwGame::resolvePath(const String& path) {
   if (appDirectory.empty()) appDirectory = programDirectory();

@@ -115,7 +115,9 @@ void raiseRuntimeError(const String& message) {
   fatalError(bytes.c_str());
 }
 
-void quitApp() { raiseRuntimeError(String()); }
+void quitApp() {
+  raiseRuntimeError(String());
+}
 
 void fatalError(const char* message) {
   // A debugger that answers "continue" sees the same error again: the error cannot be passed.

@@ -56,8 +56,8 @@ void VxGame::readDate(Array<int> values) {
   std::time_t now = std::time(nullptr);
   std::tm local = {};
   localtime_r(&now, &local);
-  const int fields[7] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                         local.tm_min,         local.tm_sec,     0};
+  const int fields[7] = {
+      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, 0};
   for (int i = 0; i < n && i < 7; ++i) values[i] = fields[i];
 }
 
@@ -126,11 +126,17 @@ void VxThread::startThread() {
   pthread_detach(handle);
 }
 
-bool VxThread::isThreadRunning() { return state == kRunning; }
+bool VxThread::isThreadRunning() {
+  return state == kRunning;
+}
 
-int VxThread::threadResult() { return result; }
+int VxThread::threadResult() {
+  return result;
+}
 
-void VxThread::setThreadResult(int value) { result = value; }
+void VxThread::setThreadResult(int value) {
+  result = value;
+}
 
 void VxThread::threadBody() {}
 

@@ -15,8 +15,7 @@ struct ChildResult {
 class ChildProcess {
  public:
   // Starts program with args (argv[0] is the program); cwd empty keeps the current directory.
-  ChildProcess(const std::string& program, const std::vector<std::string>& args,
-               const std::string& cwd = "");
+  ChildProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd = "");
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;

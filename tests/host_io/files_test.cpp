@@ -1,23 +1,30 @@
 // Data paths, the host's path mapping, file opening and reading, and the text-file decoding.
+#include "host/files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
-#include "host/files.h"
 #include "host/game.h"
 #include "runtime/collector.h"
 #include "temp_dir.h"
 
 namespace {
 
-String utf16(const std::u16string& units) { return String(units.data(), static_cast<int>(units.size())); }
+String utf16(const std::u16string& units) {
+  return String(units.data(), static_cast<int>(units.size()));
+}
 
-std::u16string unitsOf(const String& s) { return std::u16string(s.data(), s.data() + s.length()); }
+std::u16string unitsOf(const String& s) {
+  return std::u16string(s.data(), s.data() + s.length());
+}
 
 // Where the build put this test program: its own directory, as the build system knows it.
-std::string testBinaryDirectory() { return std::filesystem::canonical(HOST_IO_BINARY_DIR).string(); }
+std::string testBinaryDirectory() {
+  return std::filesystem::canonical(HOST_IO_BINARY_DIR).string();
+}
 
 TEST(DataPathRule, CompletesOnlyBareNames) {
   const std::pair<const char*, const char*> cases[] = {
@@ -92,7 +99,8 @@ TEST(OpenHostFile, OpensNonAsciiNamesAndRefusesUnknownAreas) {
 TEST(ReadFileBytes, AssemblesBlocksAndCountsExternalBytes) {
   TempDir dir;
   VxGame game;
-  for (size_t size : {size_t(0), size_t(1), size_t(4095), size_t(4096), size_t(4097), size_t(3 * 4096 + 17)}) {
+  for (size_t size :
+       {size_t(0), size_t(1), size_t(4095), size_t(4096), size_t(4097), size_t(3 * 4096 + 17)}) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 4096) & 0xFF);
     std::string path = dir.write("f" + std::to_string(size), bytes);
@@ -112,7 +120,9 @@ TEST(ReadFileBytes, AssemblesBlocksAndCountsExternalBytes) {
 
 TEST(LoadText, CompletesPathAndReadsThroughCurrentGame) {
   TempDir dir(true);
-  dir.write("note.txt", "\xEF\xBB\xBF" "caf\xC3\xA9");
+  dir.write("note.txt",
+            "\xEF\xBB\xBF"
+            "caf\xC3\xA9");
   VxGlfwGame game;
   VxGame* previous = currentGame;
   currentGame = &game;
@@ -164,12 +174,12 @@ TEST(DecodeTextFile, Utf8Forms) {
 
 TEST(DecodeTextFile, InvalidUtf8FallsBackToBytes) {
   const std::pair<std::vector<unsigned char>, std::u16string> cases[] = {
-      {{239, 187}, {239, 187}},                        // too short to be the mark
+      {{239, 187}, {239, 187}},                              // too short to be the mark
       {{0xF0, 0x9F, 0x98, 0x80}, {0xF0, 0x9F, 0x98, 0x80}},  // 4-byte sequence
-      {{'a', 0xE2, 0x98}, {'a', 0xE2, 0x98}},          // cut off by the end
-      {{0x80}, {0x80}},                                // stray continuation
-      {{0xC3, 'A'}, {0xC3, 'A'}},                      // wrong continuation
-      {{0xEF, 0xBB, 0xBF, 0xFF, 'A'}, {0xFF, 'A'}},    // mark, then invalid: the mark is skipped
+      {{'a', 0xE2, 0x98}, {'a', 0xE2, 0x98}},                // cut off by the end
+      {{0x80}, {0x80}},                                      // stray continuation
+      {{0xC3, 'A'}, {0xC3, 'A'}},                            // wrong continuation
+      {{0xEF, 0xBB, 0xBF, 0xFF, 'A'}, {0xFF, 'A'}},          // mark, then invalid: the mark is skipped
   };
   for (const auto& [bytes, units] : cases) {
     Decoded d = decodeBytes(bytes);

@@ -1,5 +1,7 @@
 // The state file, the date, threads, opening a target without a shell, and the framework's
 // display-mode list.
+#include "host/services.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,13 +15,16 @@
 #include <thread>
 
 #include "host/game.h"
-#include "host/services.h"
 #include "temp_dir.h"
 
 namespace {
 
-String utf16(const std::u16string& units) { return String(units.data(), static_cast<int>(units.size())); }
-std::u16string unitsOf(const String& s) { return std::u16string(s.data(), s.data() + s.length()); }
+String utf16(const std::u16string& units) {
+  return String(units.data(), static_cast<int>(units.size()));
+}
+std::u16string unitsOf(const String& s) {
+  return std::u16string(s.data(), s.data() + s.length());
+}
 
 TEST(StateFile, EmptyTextGivesEmptyFile) {
   TempDir cwd(true);
@@ -48,7 +53,9 @@ TEST(StateFile, LeadingByteOrderMarkIsDroppedOnRead) {
   TempDir cwd(true);
   VxGame game;
   ASSERT_EQ(game.storeStateText(utf16(u"\uFEFFab\uFEFF")), 0);
-  EXPECT_EQ(readWholeFile(".corvanestate"), "\xEF\xBB\xBF" "ab\xEF\xBB\xBF");
+  EXPECT_EQ(readWholeFile(".corvanestate"),
+            "\xEF\xBB\xBF"
+            "ab\xEF\xBB\xBF");
   EXPECT_EQ(unitsOf(game.fetchStateText()), u"ab\uFEFF");
 }
 
@@ -159,7 +166,9 @@ TEST(OpenInShell, TargetIsOneArgumentAndNoShellRuns) {
   TempDir dir(true);
   std::string fake = dir.file("xdg-open");
   // Records its arguments one per line; the target must arrive as exactly one of them.
-  dir.write("xdg-open", "#!/bin/sh\necho \"$#\" > \"$0.argc\"\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.argv\"\n");
+  dir.write("xdg-open",
+            "#!/bin/sh\necho \"$#\" > \"$0.argc\"\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > "
+            "\"$0.argv\"\n");
   std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
   std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
   setenv("PATH", (dir.path() + ":" + savedPath).c_str(), 1);
@@ -170,7 +179,8 @@ TEST(OpenInShell, TargetIsOneArgumentAndNoShellRuns) {
   // The opener is waited for, so its record is complete here.
   EXPECT_EQ(readWholeFile(fake + ".argc"), "1\n");
   EXPECT_EQ(readWholeFile(fake + ".argv"), target + "\n");
-  for (const char* name : {"pwned1", "pwned2", "pwned3", "pwned4"}) EXPECT_FALSE(std::filesystem::exists(name)) << name;
+  for (const char* name : {"pwned1", "pwned2", "pwned3", "pwned4"})
+    EXPECT_FALSE(std::filesystem::exists(name)) << name;
 
   // Without any opener on the path nothing happens and nothing fails.
   setenv("PATH", dir.file("empty").c_str(), 1);
