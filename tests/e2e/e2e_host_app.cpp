@@ -1,6 +1,11 @@
-// A program of its own on the framework: asks for 51 updates a second, counts the updates it gets
-// over four seconds (after one second of settling), prints the count and quits.
+// A program of its own on the framework, for the end-to-end host tests. E2E_HOST_MODE chooses:
+//   rate  (default) asks for 51 updates a second, counts the updates it gets over four seconds
+//         (after one second of settling), prints the count and quits;
+//   throw the application's construction throws a runtime exception;
+//   none  no application is constructed at all.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "host/delegate.h"
 #include "host/game.h"
@@ -39,6 +44,11 @@ class RateApp : public c_App {
 
 }  // namespace
 
-c_App* createApplication() { return new RateApp(); }
+c_App* createApplication() {
+  const char* mode = std::getenv("E2E_HOST_MODE");
+  if (mode && std::strcmp(mode, "throw") == 0) throw new ThrowableObject();
+  if (mode && std::strcmp(mode, "none") == 0) return nullptr;
+  return new RateApp();
+}
 
 int main(int argc, char** argv) { return startHost(argc, argv); }

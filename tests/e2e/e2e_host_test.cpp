@@ -1,6 +1,7 @@
 // The real programs under the test X server: the intro's window as the X server sees it (title,
 // size, fixed size hints, centred position), closing it with the window manager's delete message,
-// start-up without a display, and the update rate a program gets when it asks for 51 per second.
+// start-up without a display, the update rate a program gets when it asks for 51 per second, and
+// a program whose application throws or is never constructed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -43,7 +44,7 @@ std::string readFile(const std::string& path) {
 // A program started with its standard output in a file; killed if the test leaves it running.
 class Program {
  public:
-  Program(const std::string& path, bool withDisplay) {
+  Program(const std::string& path, bool withDisplay, const std::string& extraEnv = "") {
     char pattern[] = "/tmp/e2e_host_outXXXXXX";
     int fd = mkstemp(pattern);
     if (fd >= 0) close(fd);
@@ -54,6 +55,7 @@ class Program {
       if (!withDisplay && std::strncmp(*e, "DISPLAY=", 8) == 0) continue;
       env.push_back(*e);
     }
+    if (!extraEnv.empty()) env.push_back(extraEnv);
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -207,7 +209,7 @@ TEST(E2eHost, WithoutADisplayTheIntroReportsTheFailedStartAndExitsWith255) {
 }
 
 TEST(E2eHost, AProgramThatAsksFor51UpdatesASecondGetsThem) {
-  Program app(binaryDir() + "/tests/e2e_host_rate_app", true);
+  Program app(binaryDir() + "/e2e_host_app", true, "E2E_HOST_MODE=rate");
   ASSERT_GT(app.pid(), 0);
   ASSERT_EQ(app.waitForExit(60), 0) << app.output();
   int updates = 0, from = 0, to = 0;
@@ -216,6 +218,24 @@ TEST(E2eHost, AProgramThatAsksFor51UpdatesASecondGetsThem) {
   ASSERT_GE(to - from, 4000);
   double rate = (updates - 1) * 1000.0 / (to - from);
   EXPECT_NEAR(rate, 51.0, 2.0) << output;
+}
+
+TEST(E2eHost, AnExceptionWhileTheApplicationIsConstructedIsReportedWithStatus255) {
+  Program app(binaryDir() + "/e2e_host_app", true, "E2E_HOST_MODE=throw");
+  ASSERT_GT(app.pid(), 0);
+  EXPECT_EQ(app.waitForExit(30), 255);
+  EXPECT_EQ(app.output(), "Corvane Runtime Error : Uncaught Corvane Exception\n");
+}
+
+TEST(E2eHost, WithoutAnApplicationTheProgramEndsWithStatus0AndNoWindow) {
+  DisplayConnection display;
+  ASSERT_NE(display.get(), nullptr);
+  Program app(binaryDir() + "/e2e_host_app", true, "E2E_HOST_MODE=none");
+  ASSERT_GT(app.pid(), 0);
+  pid_t pid = app.pid();
+  EXPECT_EQ(app.waitForExit(30), 0);
+  EXPECT_EQ(app.output(), "");
+  EXPECT_EQ(findMappedWindow(display.get(), pid, 0.2), 0u);
 }
 
 }  // namespace
