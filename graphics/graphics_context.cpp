@@ -4,15 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "graphics/font.h"
 #include "graphics/render_device.h"
 #include "host/delegate.h"
 #include "host/game.h"
-
-// Until the fonts land no c_Font can exist, so there is nothing to mark in the two font fields.
-#if __has_include("graphics/font.h")
-#include "graphics/font.h"
-#define CORVANE_HAVE_FONTS 1
-#endif
 
 GcRoot<c_GraphicsContext*> graphicsContext;
 GcRoot<gxtkGraphics*> registeredDevice;
@@ -70,10 +65,8 @@ c_GraphicsContext::c_GraphicsContext() {
 }
 
 void c_GraphicsContext::mark() {
-#ifdef CORVANE_HAVE_FONTS
   defaultFont.mark();
   font.mark();
-#endif
   matrixStack.mark();
 }
 
