@@ -17,9 +17,9 @@ constexpr const char* kSamplePaths[c_vumoPlay::kSampleCount] = {
     "wav/fx2b.wav",    "wav/tri_64.wav",    "wav/hnoise.wav"};
 enum SampleSlot { kRamp, kRampB, kRampC, kSaw, kFx2b, kTri, kHnoise };
 
-constexpr int kHeaderLength = 0;
-constexpr int kHeaderSpeed = 5;
-constexpr int kHeaderPatternCount = 6;
+constexpr int kLengthIndex = 4;  // character indexes of the three header values
+constexpr int kSpeedIndex = 5;
+constexpr int kPatternCountIndex = 6;
 constexpr int kColumnsStart = 7;
 constexpr int kDefaultSpeed = 5;  // what a stored speed of 0 means
 
@@ -129,10 +129,10 @@ String c_vumoPlay::loadSong(const String& path) {
   if (text.empty()) return String("Loading Failed!");
 
   for (String& column : columns) column = String();
-  rowCount = codeAt(text, kHeaderLength) * kRowsPerPattern;
-  int storedSpeed = codeAt(text, kHeaderSpeed);
+  rowCount = codeAt(text, kLengthIndex) * kRowsPerPattern;
+  int storedSpeed = codeAt(text, kSpeedIndex);
   speed = storedSpeed == 0 ? kDefaultSpeed : storedSpeed;
-  const int patterns = codeAt(text, kHeaderPatternCount);
+  const int patterns = codeAt(text, kPatternCountIndex);
   const int columnLength = kRowsPerPattern * patterns;
 
   for (int c = 0; c < kColumnCount; ++c) {
