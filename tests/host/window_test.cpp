@@ -4,6 +4,7 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "graphics/graphics_context.h"
@@ -37,6 +38,8 @@ class WindowTest : public ::testing::Test {
     currentGame = game;
     game->desktopVideoMode[0] = 1280;
     game->desktopVideoMode[1] = 1024;
+    // Assets are beside the programs (build/data); the test binaries live one level down.
+    if (const char* dir = std::getenv("CORVANE_BINARY_DIR")) game->appDirectory = String(dir);
     delegate = new RecordingDelegate(&log);
     windowDelegate = delegate;
     game->attachDelegate(delegate);
