@@ -178,7 +178,9 @@ TEST(LoadSong, AMissingFileFailsAndThePlayerStaysSilent) {
   runTicks(audio, 1, 70);
   for (const RecordingAudio::Call& call : audio->calls()) {
     ASSERT_NE(call.op, RecordingAudio::Op::Play) << RecordingAudio::formatCall(call);
-    if (call.op == RecordingAudio::Op::Volume) ASSERT_EQ(call.value, 0.0f) << RecordingAudio::formatCall(call);
+    if (call.op == RecordingAudio::Op::Volume) {
+      ASSERT_EQ(call.value, 0.0f) << RecordingAudio::formatCall(call);
+    }
   }
   EXPECT_EQ(player->position, 0);
 }
@@ -333,6 +335,15 @@ TEST(Collector, ThePlayerKeepsItsSamplesArraysAndNamesThroughCollections) {
   // Reloading replaces the seven samples: the voice's pair is now held by the voice fields alone.
   load(path);
   for (int i = 0; i < 3; ++i) fullCollection();
+  // A missing mark would have put these on the free list, to be destroyed by later allocations.
+  c_vumoPlay::VoiceSamples& pair = player->voiceSamples(0);
+  for (gc_object* kept : std::initializer_list<gc_object*>{pair.primarySample, pair.secondarySample,
+                                                            pair.primarySample->sample, player->instrumentSamples[6],
+                                                            player->orderList.get().rep(),
+                                                            player->instrumentParams.get().rep(),
+                                                            player->instrumentNames.get().rep()}) {
+    EXPECT_NE(gcListOf(kept), GcList::Free);
+  }
   runTicks(audio, 3, 6);
   std::string trace = audio->traceText();
   EXPECT_NE(trace.find("6 play 1 ramp_64.wav 1\n6 play 5 saw_64.wav 1\n"), std::string::npos) << trace;
