@@ -18,7 +18,9 @@ constexpr int kWindowHeight = 480;
 constexpr int kWindowFlags = 4;
 
 // Resets the schedule: the next pass's first update is due at that pass's own time.
-void restartSchedule(VxGlfwGame& game) { game.nextUpdateTime = 0; }
+void restartSchedule(VxGlfwGame& game) {
+  game.nextUpdateTime = 0;
+}
 
 void runDueUpdates(VxGlfwGame& game, FramePlatform& platform) {
   if (game.updateFrequency() == 0) {
@@ -98,7 +100,9 @@ void GlfwFramePlatform::swapBuffers() {
   if (game_.window()) glfwSwapBuffers(game_.window());
 }
 
-double GlfwFramePlatform::currentTime() { return glfwGetTime(); }
+double GlfwFramePlatform::currentTime() {
+  return glfwGetTime();
+}
 
 void GlfwFramePlatform::sleepMillis(int milliseconds) {
   timespec remaining{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
@@ -107,9 +111,13 @@ void GlfwFramePlatform::sleepMillis(int milliseconds) {
   }
 }
 
-void GlfwFramePlatform::waitEvents() { glfwWaitEvents(); }
+void GlfwFramePlatform::waitEvents() {
+  glfwWaitEvents();
+}
 
-void GlfwFramePlatform::pollEvents() { glfwPollEvents(); }
+void GlfwFramePlatform::pollEvents() {
+  glfwPollEvents();
+}
 
 bool GlfwFramePlatform::windowHasFocus() {
   return game_.window() && glfwGetWindowAttrib(game_.window(), GLFW_FOCUSED) == GLFW_TRUE;

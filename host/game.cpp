@@ -15,27 +15,61 @@ int contextGeneration = 0;
 VxGame::VxGame() = default;
 VxGame::~VxGame() = default;
 
-void VxGame::attachDelegate(VxGameDelegate* delegate) { attachedDelegate_ = delegate; }
-VxGameDelegate* VxGame::attachedDelegate() { return attachedDelegate_; }
-void VxGame::setKeyboardRequested(bool requested) { keyboardRequested_ = requested; }
-bool VxGame::keyboardRequested() { return keyboardRequested_; }
-void VxGame::setUpdateFrequency(int hz) { updateFrequency_ = hz; }
-int VxGame::updateFrequency() { return updateFrequency_; }
-bool VxGame::isRunning() { return running_; }
-bool VxGame::isPaused() { return paused_; }
-int VxGame::elapsedMillis() { return 0; }
-int VxGame::countJoysticks(bool) { return 0; }
-bool VxGame::pollJoystick(int, Array<float>, Array<float>, Array<float>, Array<bool>) { return false; }
+void VxGame::attachDelegate(VxGameDelegate* delegate) {
+  attachedDelegate_ = delegate;
+}
+VxGameDelegate* VxGame::attachedDelegate() {
+  return attachedDelegate_;
+}
+void VxGame::setKeyboardRequested(bool requested) {
+  keyboardRequested_ = requested;
+}
+bool VxGame::keyboardRequested() {
+  return keyboardRequested_;
+}
+void VxGame::setUpdateFrequency(int hz) {
+  updateFrequency_ = hz;
+}
+int VxGame::updateFrequency() {
+  return updateFrequency_;
+}
+bool VxGame::isRunning() {
+  return running_;
+}
+bool VxGame::isPaused() {
+  return paused_;
+}
+int VxGame::elapsedMillis() {
+  return 0;
+}
+int VxGame::countJoysticks(bool) {
+  return 0;
+}
+bool VxGame::pollJoystick(int, Array<float>, Array<float>, Array<float>, Array<bool>) {
+  return false;
+}
 void VxGame::openInShell(const String&) {}
 void VxGame::showPointer(bool) {}
-int VxGame::windowWidth() { return 0; }
-int VxGame::windowHeight() { return 0; }
+int VxGame::windowWidth() {
+  return 0;
+}
+int VxGame::windowHeight() {
+  return 0;
+}
 void VxGame::openWindow(int, int, int) {}
-Array<VxDisplayMode*> VxGame::enumerateDisplayModes() { return Array<VxDisplayMode*>(); }
-VxDisplayMode* VxGame::currentDesktopMode() { return nullptr; }
+Array<VxDisplayMode*> VxGame::enumerateDisplayModes() {
+  return Array<VxDisplayMode*>();
+}
+VxDisplayMode* VxGame::currentDesktopMode() {
+  return nullptr;
+}
 void VxGame::setVsyncInterval(int) {}
-unsigned char* VxGame::loadImageData(const String&, int&, int&, int&) { return nullptr; }
-unsigned char* VxGame::loadAudioData(const String&, int&, int&, int&, int&) { return nullptr; }
+unsigned char* VxGame::loadImageData(const String&, int&, int&, int&) {
+  return nullptr;
+}
+unsigned char* VxGame::loadAudioData(const String&, int&, int&, int&, int&) {
+  return nullptr;
+}
 
 void VxGame::collectStep() {
   // The delegate is held only by this plain pointer and a framework root; marking it here keeps

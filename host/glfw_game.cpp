@@ -7,7 +7,6 @@
 
 #include "host/game.h"
 #include "host/runtime_error.h"
-
 #include "input/glfw_keys.h"
 
 namespace {
@@ -29,7 +28,9 @@ enum WindowFlag {
   kStencilBuffer = 128,
 };
 
-int hintFor(int flags, int bit) { return (flags & bit) ? GLFW_TRUE : GLFW_FALSE; }
+int hintFor(int flags, int bit) {
+  return (flags & bit) ? GLFW_TRUE : GLFW_FALSE;
+}
 
 // GLFW is a C library: nothing may unwind through it. The host entries catch runtime exceptions
 // themselves; anything else that escapes a callback ends the program here (noexcept).
@@ -98,10 +99,16 @@ void VxGlfwGame::setUpdateFrequency(int hz) {
   nextUpdateTime = 0;
 }
 
-int VxGlfwGame::elapsedMillis() { return static_cast<int>(glfwGetTime() * 1000.0); }
+int VxGlfwGame::elapsedMillis() {
+  return static_cast<int>(glfwGetTime() * 1000.0);
+}
 
-int VxGlfwGame::windowWidth() { return windowWidth_; }
-int VxGlfwGame::windowHeight() { return windowHeight_; }
+int VxGlfwGame::windowWidth() {
+  return windowWidth_;
+}
+int VxGlfwGame::windowHeight() {
+  return windowHeight_;
+}
 
 void VxGlfwGame::openWindow(int width, int height, int flags) {
   hadFocus = false;

@@ -51,4 +51,6 @@ c_App* createApplication() {
   return new RateApp();
 }
 
-int main(int argc, char** argv) { return startHost(argc, argv); }
+int main(int argc, char** argv) {
+  return startHost(argc, argv);
+}

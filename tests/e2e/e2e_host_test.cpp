@@ -2,6 +2,9 @@
 // size, fixed size hints, centred position), closing it with the window manager's delete message,
 // start-up without a display, the update rate a program gets when it asks for 51 per second, and
 // a program whose application throws or is never constructed.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -18,10 +21,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 extern char** environ;
 

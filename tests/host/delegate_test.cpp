@@ -1,6 +1,8 @@
 // The application base and the game delegate: construction and attachment, the quit key codes,
 // events handed to the input device, the update bracket, suspend and resume reaching the audio
 // driver, and the framework's update-rate setter.
+#include "host/delegate.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include <string>
 
 #include "audio/audio_driver.h"
-#include "host/delegate.h"
 #include "host/game.h"
 #include "input/input_device.h"
 #include "recording_delegate.h"
@@ -27,9 +28,7 @@ std::string appLog;
 class TestApp : public c_App {
  public:
   int appStart() override { return note("start"); }
-  int appUpdate() override {
-    return note("update(hits of F3: " + std::to_string(keyHitCount(114)) + ")");
-  }
+  int appUpdate() override { return note("update(hits of F3: " + std::to_string(keyHitCount(114)) + ")"); }
   int appRender() override { return note("render"); }
 
  private:
@@ -102,7 +101,7 @@ TEST_F(DelegateTest, KeyEventsReachTheInputDeviceAndOtherCodesDoNotQuit) {
   delegate->keyEvent(2, 432);  // releasing the close code
   delegate->keyEvent(3, 416);  // a character, not a key
   delegate->keyEvent(3, 65);
-  delegate->keyEvent(9, 65);   // unknown event number
+  delegate->keyEvent(9, 65);  // unknown event number
   EXPECT_EQ(input->keyHitCount(114), 1);
   EXPECT_TRUE(input->keyDown[400]);
   EXPECT_TRUE(input->keyDown[448]);

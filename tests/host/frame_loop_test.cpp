@@ -1,12 +1,13 @@
 // The frame loop's pass over a fake clock and event source: what one pass does, in which order,
 // and how the update schedule follows stalls, frequency changes and focus changes.
+#include "host/frame_loop.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <functional>
 #include <string>
 
-#include "host/frame_loop.h"
 #include "host/game.h"
 #include "recording_delegate.h"
 

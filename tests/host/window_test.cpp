@@ -134,8 +134,7 @@ TEST_F(WindowTest, EachFlagBitReachesTheWindowAndItsFramebuffer) {
   const FlagCase cases[] = {
       {4, false, true, true, 0, false},  // the program's window
       {2, true, false, true, 0, false},  // resizable, undecorated
-      {4 | 16, false, true, true, 1, false},
-      {4 | 128, false, true, true, -1, true},
+      {4 | 16, false, true, true, 1, false},  {4 | 128, false, true, true, -1, true},
       {4 | 32, false, true, false, 0, false},
   };
   for (const FlagCase& c : cases) {
