@@ -290,7 +290,9 @@ int drawText(const String& text, int x, int y, float xAlign, float yAlign) {
   c_GraphicsContext* context = graphicsContext;
   c_Font* font = context != nullptr ? context->font.get() : nullptr;
   if (font == nullptr) return 0;
-  int penX = truncToInt(static_cast<float>(x) - font->textWidth(text) * xAlign);
+  // Measuring is a second pass over the text, so it is only done when the alignment needs it.
+  float width = xAlign != 0 ? font->textWidth(text) : 0;
+  int penX = truncToInt(static_cast<float>(x) - width * xAlign);
   int penY = truncToInt(static_cast<float>(y) - yAlign * font->height);
   drawGlyphs(font, text, penX, penY);
   return 0;
@@ -303,7 +305,8 @@ int drawText(Array<String> lines, int x, int y, float xAlign, float yAlign) {
   int penY = truncToInt(static_cast<float>(y) - yAlign * font->height * static_cast<float>(lines.length()));
   for (int i = 0; i < lines.length(); ++i) {
     String line = lines.get(i);
-    int penX = truncToInt(static_cast<float>(x) - xAlign * font->textWidth(line));
+    float width = xAlign != 0 ? font->textWidth(line) : 0;
+    int penX = truncToInt(static_cast<float>(x) - xAlign * width);
     drawGlyphs(font, line, penX, penY);
     penY = truncToInt(static_cast<float>(penY) + font->height);
   }

@@ -142,12 +142,6 @@ class FontText : public DrawingTest {
   c_Font* font = nullptr;
 };
 
-TEST_F(FontText, WidthCountsOnlyCharactersWithGlyphs) {
-  EXPECT_EQ(font->textWidth(String("AB")), 16);
-  EXPECT_EQ(font->textWidth(String(u"A\u00e9B\u0001")), 16);
-  EXPECT_EQ(font->textWidth(String()), 0);
-}
-
 TEST_F(FontText, AlignmentMovesThePenByTheTruncatedFraction) {
   drawText(String("AB"), 100, 50, 0.5f, 0);
   EXPECT_EQ(pens(), (Pens{{92, 50}, {100, 50}}));
@@ -177,9 +171,11 @@ TEST_F(FontText, BlocksAlignAsAWholeVerticallyAndPerLineHorizontally) {
   EXPECT_EQ(pens(), (Pens{{92, 34}, {100, 34}, {96, 50}}));
 }
 
-TEST_F(FontText, AMissingCharacterNeitherDrawsNorAdvances) {
+TEST_F(FontText, AMissingCharacterNeitherDrawsNorAdvancesNorCounts) {
   drawText(String(u"A\u00e9B"), 10, 10);
   EXPECT_EQ(pens(), (Pens{{10, 10}, {18, 10}}));
+  EXPECT_EQ(font->textWidth(String(u"A\u00e9B\u0001")), 16);
+  EXPECT_EQ(font->textWidth(String()), 0);
 }
 
 TEST_F(FontText, StripTextShowsTheGlyphPixelsWithoutTheirBorders) {
