@@ -231,8 +231,8 @@ c_Font* fontFromImageStrip(c_Image* image, int firstChar, int charCount) {
   int columns = image->width() / cellWidth;
   c_IntMap<c_Glyph>* glyphs = new c_IntMap<c_Glyph>();
   for (int i = 0; i < charCount; ++i) {
-    glyphs->set(firstChar + i, newGlyph(firstChar + i, cellWidth * (i % columns), image->height() * (i / columns),
-                                        cellWidth, image->height()));
+    glyphs->set(firstChar + i, newGlyph(firstChar + i, cellWidth * (i % columns),
+                                        image->height() * (i / columns), cellWidth, image->height()));
   }
   return singlePageFont(image, firstChar, static_cast<float>(image->height()), glyphs);
 }
@@ -276,7 +276,8 @@ int setFont(c_Font* font) {
   if (font == nullptr) {
     // Made once; a default font that could not be made is tried again on the next call.
     if (context->defaultFont == nullptr) {
-      context->defaultFont = fontFromStrip(String("vulo_font.png"), kDefaultFirstChar, kDefaultCharCount, true);
+      context->defaultFont =
+          fontFromStrip(String("vulo_font.png"), kDefaultFirstChar, kDefaultCharCount, true);
     }
     font = context->defaultFont;
   }
@@ -284,7 +285,9 @@ int setFont(c_Font* font) {
   return 0;
 }
 
-int drawText(const String& text, int x, int y) { return drawText(text, x, y, 0, 0); }
+int drawText(const String& text, int x, int y) {
+  return drawText(text, x, y, 0, 0);
+}
 
 int drawText(const String& text, int x, int y, float xAlign, float yAlign) {
   c_GraphicsContext* context = graphicsContext;

@@ -28,7 +28,9 @@ c_Frame* frameToDraw(c_Image* image, int frame) {
   return frames.get(frame);
 }
 
-bool drawsWholeSurface(const c_Image* image) { return (image->flags & c_Image::kFullFrame) != 0; }
+bool drawsWholeSurface(const c_Image* image) {
+  return (image->flags & c_Image::kFullFrame) != 0;
+}
 
 // A source coordinate relative to the frame, made absolute; saturates rather than overflowing.
 int frameOffset(int frameCoordinate, int offset) {
@@ -69,8 +71,9 @@ c_Image* c_Image::initStrip(gxtkSurface* surface, int frameCount, int flags) {
   return this;
 }
 
-c_Image* c_Image::initGrid(gxtkSurface* surface, int x, int y, int frameWidth, int frameHeight, int frameCount,
-                           int flags, c_Image* source, int srcX, int srcY, int srcWidth, int srcHeight) {
+c_Image* c_Image::initGrid(gxtkSurface* surface, int x, int y, int frameWidth, int frameHeight,
+                           int frameCount, int flags, c_Image* source, int srcX, int srcY, int srcWidth,
+                           int srcHeight) {
   if (this->surface != nullptr) raiseRuntimeError(String("Image already initialized"));
   // A negative frame size would walk frames off the surface's left or top edge.
   if (frameWidth < 0 || frameHeight < 0) raiseRuntimeError(String("Image frame outside surface"));
@@ -156,13 +159,16 @@ c_Image* loadImage(const String& path, int frameCount, int flags) {
 c_Image* loadImage(const String& path, int frameWidth, int frameHeight, int frameCount, int flags) {
   gxtkSurface* surface = loadImageSurface(path);
   if (surface == nullptr) return nullptr;
-  return (new c_Image())->initGrid(surface, 0, 0, frameWidth, frameHeight, frameCount, flags, nullptr, 0, 0,
-                                   surface->width(), surface->height());
+  return (new c_Image())
+      ->initGrid(surface, 0, 0, frameWidth, frameHeight, frameCount, flags, nullptr, 0, 0, surface->width(),
+                 surface->height());
 }
 
 // --- drawing ---
 
-int drawImage(c_Image* image, float x, float y) { return drawImage(image, x, y, 0); }
+int drawImage(c_Image* image, float x, float y) {
+  return drawImage(image, x, y, 0);
+}
 
 int drawImage(c_Image* image, float x, float y, int frame) {
   c_Frame* f = frameToDraw(image, frame);
@@ -199,7 +205,8 @@ int drawImageRect(c_Image* image, float x, float y, int srcX, int srcY, int srcW
   return drawImageRect(image, x, y, srcX, srcY, srcWidth, srcHeight, 0);
 }
 
-int drawImageRect(c_Image* image, float x, float y, int srcX, int srcY, int srcWidth, int srcHeight, int frame) {
+int drawImageRect(c_Image* image, float x, float y, int srcX, int srcY, int srcWidth, int srcHeight,
+                  int frame) {
   c_Frame* f = frameToDraw(image, frame);
   if (f == nullptr) return 0;
   validateMatrix();
@@ -217,8 +224,8 @@ int drawImageRect(c_Image* image, float x, float y, int srcX, int srcY, int srcW
   pushImageMatrix(image, x, y, rotation, scaleX, scaleY);
   validateMatrix();
   if (gxtkGraphics* device = renderDevice; device != nullptr) {
-    device->drawSurfaceRegion(image->surface, 0, 0, frameOffset(f->x, srcX), frameOffset(f->y, srcY), srcWidth,
-                              srcHeight);
+    device->drawSurfaceRegion(image->surface, 0, 0, frameOffset(f->x, srcX), frameOffset(f->y, srcY),
+                              srcWidth, srcHeight);
   }
   popMatrix();
   return 0;

@@ -20,10 +20,10 @@ class c_Frame : public Object {
 class c_Image : public Object {
  public:
   // Flag bits.
-  static constexpr int kMidHandle = 1;         // handle at the frame centre; not kept once applied
-  static constexpr int kXPadding = 2;          // one-pixel border left and right of every frame
-  static constexpr int kYPadding = 4;          // one-pixel border above and below every frame
-  static constexpr int kFullFrame = 1 << 16;   // one frame covering the surface: drawn whole
+  static constexpr int kMidHandle = 1;        // handle at the frame centre; not kept once applied
+  static constexpr int kXPadding = 2;         // one-pixel border left and right of every frame
+  static constexpr int kYPadding = 4;         // one-pixel border above and below every frame
+  static constexpr int kFullFrame = 1 << 16;  // one frame covering the surface: drawn whole
 
   // Fill an empty image. Both raise "Image already initialized" on an image that has a surface;
   // initGrid raises "Image frame outside surface" when a frame does not fit the source rectangle.
@@ -65,6 +65,7 @@ int drawImage(c_Image* image, float x, float y);
 int drawImage(c_Image* image, float x, float y, int frame);
 int drawImage(c_Image* image, float x, float y, float rotation, float scaleX, float scaleY, int frame);
 int drawImageRect(c_Image* image, float x, float y, int srcX, int srcY, int srcWidth, int srcHeight);
-int drawImageRect(c_Image* image, float x, float y, int srcX, int srcY, int srcWidth, int srcHeight, int frame);
+int drawImageRect(c_Image* image, float x, float y, int srcX, int srcY, int srcWidth, int srcHeight,
+                  int frame);
 int drawImageRect(c_Image* image, float x, float y, int srcX, int srcY, int srcWidth, int srcHeight,
                   float rotation, float scaleX, float scaleY, int frame);

@@ -35,7 +35,8 @@ struct GlyphValues {
 
 std::ostream& operator<<(std::ostream& out, const GlyphValues& g) {
   return out << "{id " << g.id << " x " << g.x << " y " << g.y << " w " << g.width << " h " << g.height
-             << " xoff " << g.xoffset << " yoff " << g.yoffset << " adv " << g.xadvance << " page " << g.page << "}";
+             << " xoff " << g.xoffset << " yoff " << g.yoffset << " adv " << g.xadvance << " page " << g.page
+             << "}";
 }
 
 std::vector<GlyphValues> glyphsOf(c_Font* font) {
@@ -69,7 +70,8 @@ TEST_F(Descriptors, TheSampleDescriptorGivesItsValuesExactly) {
   ASSERT_EQ(font->pages.length(), 1);
   ASSERT_NE(font->pages[0], nullptr);
   EXPECT_EQ(font->pages[0]->width(), 32) << "the page comes from the descriptor's directory";
-  EXPECT_EQ(glyphsOf(font), (std::vector<GlyphValues>{{65, 2, 3, 10, 12, 1, -2, 11, 0}, {66, 14, 3, 6, 12, 0, 0, 7, 0}}))
+  EXPECT_EQ(glyphsOf(font),
+            (std::vector<GlyphValues>{{65, 2, 3, 10, 12, 1, -2, 11, 0}, {66, 14, 3, 6, 12, 0, 0, 7, 0}}))
       << "no glyph from the info, chars or kerning lines";
 }
 
@@ -91,7 +93,8 @@ TEST_F(Descriptors, QuotedAndBareFileNamesNameTheSamePageBesideTheDescriptor) {
   writeSheets();
   for (const char* file : {"file=\"sheet.png\"", "file=sheet.png", "file=\"\tsheet.png\""}) {
     SCOPED_TRACE(file);
-    c_Font* font = loadDescriptor("fonts/named.txt", {"common lineHeight=8 pages=1", std::string("page id=0 ") + file});
+    c_Font* font =
+        loadDescriptor("fonts/named.txt", {"common lineHeight=8 pages=1", std::string("page id=0 ") + file});
     ASSERT_NE(font, nullptr);
     ASSERT_NE(font->pages[0], nullptr);
     EXPECT_EQ(font->pages[0]->width(), 32);
@@ -135,8 +138,9 @@ TEST_F(Descriptors, LinesAreTrimmedAndTokensMatchTheirKeysAsPrefixes) {
                                                         "glyph id=74",
                                                     });
   ASSERT_NE(font, nullptr);
-  EXPECT_EQ(glyphsOf(font), (std::vector<GlyphValues>{{70, 40, 0, 0, 0, 0, 0, 0, 2}, {71, 0, 0, 0, 0, 0, 0, 9, 0},
-                                                      {73, 0, 0, 0, 0, 0, 0, 0, 0}}))
+  EXPECT_EQ(glyphsOf(font),
+            (std::vector<GlyphValues>{
+                {70, 40, 0, 0, 0, 0, 0, 0, 2}, {71, 0, 0, 0, 0, 0, 0, 9, 0}, {73, 0, 0, 0, 0, 0, 0, 0, 0}}))
       << "a later char line replaces the earlier glyph; \"charm\" is a char line, \"chars\" is not";
 
   c_Font* first = loadDescriptor("fonts/tokens2.txt", {"char id=70 x=12abc y=abc width=+7"});
@@ -183,7 +187,8 @@ TEST_F(Descriptors, PagesBeyondTheDeclaredCountAreDroppedAndTheirGlyphsNotDrawn)
 
   // A page picture that cannot be loaded leaves its slot empty; its glyphs draw nothing.
   ::testing::internal::CaptureStderr();
-  c_Font* broken = loadDescriptor("fonts/broken.txt", {"common pages=1", "page id=0 file=gone.png", glyphs[0]});
+  c_Font* broken =
+      loadDescriptor("fonts/broken.txt", {"common pages=1", "page id=0 file=gone.png", glyphs[0]});
   std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "Error - Unable to load image: fonts/gone.png\n");
   ASSERT_NE(broken, nullptr);

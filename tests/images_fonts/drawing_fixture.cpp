@@ -16,15 +16,16 @@ int RecordingDevice::drawSurface(gxtkSurface* surface, float x, float y) {
   return gxtkGraphics::drawSurface(surface, x, y);
 }
 
-int RecordingDevice::drawSurfaceRegion(gxtkSurface* surface, float x, float y, int srcX, int srcY, int srcWidth,
-                                       int srcHeight) {
+int RecordingDevice::drawSurfaceRegion(gxtkSurface* surface, float x, float y, int srcX, int srcY,
+                                       int srcWidth, int srcHeight) {
   draws.push_back({false, surface, x, y, srcX, srcY, srcWidth, srcHeight});
   return gxtkGraphics::drawSurfaceRegion(surface, x, y, srcX, srcY, srcWidth, srcHeight);
 }
 
 std::string scratchAppDirectory() {
   const char* base = std::getenv("CORVANE_BINARY_DIR");
-  std::filesystem::path dir = std::filesystem::path(base != nullptr ? base : ".") / "tests" / "images-fonts-scratch";
+  std::filesystem::path dir =
+      std::filesystem::path(base != nullptr ? base : ".") / "tests" / "images-fonts-scratch";
   std::filesystem::create_directories(dir / "data");
   return dir.string();
 }
@@ -56,7 +57,9 @@ std::string writeDataText(const std::string& relative, const std::string& text) 
   return path;
 }
 
-void removeDataFile(const std::string& relative) { std::filesystem::remove(dataFile(relative)); }
+void removeDataFile(const std::string& relative) {
+  std::filesystem::remove(dataFile(relative));
+}
 
 std::vector<unsigned char> rgbaPixels(int width, int height, const std::function<uint32_t(int, int)>& pixel) {
   std::vector<unsigned char> out;
@@ -89,7 +92,9 @@ void DrawingTest::SetUp() {
   renderDevice = device;
 }
 
-void DrawingTest::TearDown() { renderDevice = nullptr; }
+void DrawingTest::TearDown() {
+  renderDevice = nullptr;
+}
 
 void runExpectingRuntimeError(const std::function<void()>& body) {
   if (std::freopen("/dev/null", "r", stdin) == nullptr) std::_Exit(3);

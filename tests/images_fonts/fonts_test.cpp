@@ -15,7 +15,9 @@ constexpr uint32_t kBlack = 0xFF000000u;
 constexpr uint32_t kBorder = 0xFFFF00FFu;
 
 // The inside of glyph cell `index`, pixel (gx, gy): different for every glyph and every pixel.
-uint32_t glyphPixel(int index, int gx, int gy) { return argb(255, (index * 2) & 255, gx * 20, 10 + gy * 12); }
+uint32_t glyphPixel(int index, int gx, int gy) {
+  return argb(255, (index * 2) & 255, gx * 20, 10 + gy * 12);
+}
 
 // A strip of `cells` cells of cellWidth x height; with padded, a one-pixel border in kBorder.
 std::vector<unsigned char> stripPixels(int cells, int cellWidth, int height, bool padded) {
@@ -33,7 +35,8 @@ String writePaddedStrip(const std::string& name) {
 }
 
 String writePlainPicture(const std::string& name, int width, int height) {
-  return String(writeDataPng(name, width, height, 3, std::vector<unsigned char>(width * height * 3, 90)).c_str());
+  return String(
+      writeDataPng(name, width, height, 3, std::vector<unsigned char>(width * height * 3, 90)).c_str());
 }
 
 void expectGlyph(c_Font* font, int id, int x, int y, int width, int height) {

@@ -14,7 +14,9 @@ namespace {
 constexpr uint32_t kBlack = 0xFF000000u;
 
 // Every pixel tells where it came from: red = x, green = 2y.
-uint32_t coordPixel(int x, int y) { return argb(255, x & 255, (2 * y) & 255, 77); }
+uint32_t coordPixel(int x, int y) {
+  return argb(255, x & 255, (2 * y) & 255, 77);
+}
 
 String writeCoordPicture(const std::string& name, int width, int height) {
   return String(writeDataPng(name, width, height, 4, rgbaPixels(width, height, coordPixel)).c_str());
@@ -22,8 +24,8 @@ String writeCoordPicture(const std::string& name, int width, int height) {
 
 // The screen rectangle (x, y, w, h) should show the picture's pixels from (srcX, srcY) on, and
 // black around them inside the read-back area.
-::testing::AssertionResult showsRegion(gxtkGraphics* device, const std::string& name, int x, int y, int w, int h,
-                                       int srcX, int srcY) {
+::testing::AssertionResult showsRegion(gxtkGraphics* device, const std::string& name, int x, int y, int w,
+                                       int h, int srcX, int srcY) {
   int ax = x - 2, ay = y - 2, aw = w + 4, ah = h + 4;
   auto expected = makePicture(aw, ah, [&](int px, int py) {
     int sx = ax + px, sy = ay + py;
@@ -69,7 +71,8 @@ TEST_F(Images, FlagsDecideFramesHandleAndTheWholeSurfaceBit) {
     int flags, width, height, frameX, frameY, storedFlags;
     float handle;
   };
-  for (const Case& c : {Case{2, 62, 64, 1, 0, 2, 0}, Case{4, 64, 62, 0, 1, 4, 0}, Case{7, 62, 62, 1, 1, 6, 31}}) {
+  for (const Case& c :
+       {Case{2, 62, 64, 1, 0, 2, 0}, Case{4, 64, 62, 0, 1, 4, 0}, Case{7, 62, 62, 1, 1, 6, 31}}) {
     SCOPED_TRACE("flags " + std::to_string(c.flags));
     c_Image* padded = loadImage(path, c.flags);
     ASSERT_NE(padded, nullptr);
@@ -146,18 +149,21 @@ TEST(ImageGrid, LaterRowsStartAtColumnZeroAndTheSourceRectangleOffsetsFrames) {
 TEST(ImageDeathTest, FramesOutsideTheSurfaceAreARuntimeError) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const char* banner = "Corvane Runtime Error : Image frame outside surface";
-  EXPECT_EXIT(runExpectingRuntimeError([] {
-                (new c_Image())->initGrid(handMadeSurface(100, 100), 0, 0, 40, 40, 5, 0, nullptr, 0, 0, 100, 100);
-              }),
-              ::testing::ExitedWithCode(255), banner);
-  EXPECT_EXIT(runExpectingRuntimeError([] {
-                (new c_Image())->initGrid(handMadeSurface(100, 100), 0, 0, 120, 10, 1, 0, nullptr, 0, 0, 100, 100);
-              }),
-              ::testing::ExitedWithCode(255), banner);
-  EXPECT_EXIT(runExpectingRuntimeError([] {
-                (new c_Image())->initGrid(handMadeSurface(100, 100), 0, 0, -10, 10, 3, 0, nullptr, 0, 0, 100, 100);
-              }),
-              ::testing::ExitedWithCode(255), banner);
+  EXPECT_EXIT(
+      runExpectingRuntimeError([] {
+        (new c_Image())->initGrid(handMadeSurface(100, 100), 0, 0, 40, 40, 5, 0, nullptr, 0, 0, 100, 100);
+      }),
+      ::testing::ExitedWithCode(255), banner);
+  EXPECT_EXIT(
+      runExpectingRuntimeError([] {
+        (new c_Image())->initGrid(handMadeSurface(100, 100), 0, 0, 120, 10, 1, 0, nullptr, 0, 0, 100, 100);
+      }),
+      ::testing::ExitedWithCode(255), banner);
+  EXPECT_EXIT(
+      runExpectingRuntimeError([] {
+        (new c_Image())->initGrid(handMadeSurface(100, 100), 0, 0, -10, 10, 3, 0, nullptr, 0, 0, 100, 100);
+      }),
+      ::testing::ExitedWithCode(255), banner);
 }
 
 TEST(ImageDeathTest, InitialisingTwiceIsARuntimeError) {
@@ -207,11 +213,14 @@ TEST_F(Images, UnitRotationAndScaleDrawWhatThePlainFormsDraw) {
     EXPECT_TRUE(picturesMatch(name, plain, readBack(device, 0, 0, kWindowWidth, kWindowHeight), kWindowWidth,
                               kWindowHeight, 0));
   };
-  compare("unit-rotation-frame", [&] { drawImage(strip, 30, 20, 2); },
-          [&] { drawImage(strip, 30, 20, 0, 1, 1, 2); });
-  compare("unit-rotation-rect", [&] { drawImageRect(strip, 30, 20, 4, 6, 10, 12, 2); },
-          [&] { drawImageRect(strip, 30, 20, 4, 6, 10, 12, 0, 1, 1, 2); });
-  compare("unit-rotation-whole", [&] { drawImage(whole, 7, 9); }, [&] { drawImage(whole, 7, 9, 0, 1, 1, 0); });
+  compare(
+      "unit-rotation-frame", [&] { drawImage(strip, 30, 20, 2); },
+      [&] { drawImage(strip, 30, 20, 0, 1, 1, 2); });
+  compare(
+      "unit-rotation-rect", [&] { drawImageRect(strip, 30, 20, 4, 6, 10, 12, 2); },
+      [&] { drawImageRect(strip, 30, 20, 4, 6, 10, 12, 0, 1, 1, 2); });
+  compare(
+      "unit-rotation-whole", [&] { drawImage(whole, 7, 9); }, [&] { drawImage(whole, 7, 9, 0, 1, 1, 0); });
   EXPECT_TRUE(device->draws.back().whole) << "the rotated form also draws a whole-surface image whole";
   EXPECT_EQ(graphicsContext->matrixSp, 0) << "every push is popped";
 }
@@ -226,18 +235,18 @@ TEST_F(Images, RotationAndScaleTurnAboutTheHandle) {
   EXPECT_TRUE(picturesMatch("rotate-90", turned, readBack(device, 32, 32, 16, 16), 16, 16));
 
   // Scaled about the handle: a 16 x 16 picture at (64, 48) scaled by (2, 3) covers [48, 80) x [24, 72).
-  c_Image* white =
-      loadImage(String(writeDataPng("images/white16.png", 16, 16, 3, std::vector<unsigned char>(16 * 16 * 3, 255))
-                           .c_str()),
-                1);
+  c_Image* white = loadImage(
+      String(writeDataPng("images/white16.png", 16, 16, 3, std::vector<unsigned char>(16 * 16 * 3, 255))
+                 .c_str()),
+      1);
   ASSERT_NE(white, nullptr);
   device->clear(0, 0, 0);
   drawImage(white, 64, 48, 0, 2, 3, 0);
   auto scaled = makePicture(kWindowWidth, kWindowHeight, [](int x, int y) {
     return x >= 48 && x < 80 && y >= 24 && y < 72 ? 0xFFFFFFFFu : kBlack;
   });
-  EXPECT_TRUE(picturesMatch("scale-2-3", scaled, readBack(device, 0, 0, kWindowWidth, kWindowHeight), kWindowWidth,
-                            kWindowHeight));
+  EXPECT_TRUE(picturesMatch("scale-2-3", scaled, readBack(device, 0, 0, kWindowWidth, kWindowHeight),
+                            kWindowWidth, kWindowHeight));
 }
 
 TEST_F(Images, NullImagesAndFramesTheImageLacksDrawNothing) {
@@ -303,8 +312,8 @@ TEST_F(Images, MarksKeepSurfaceFramesAndSourceAlive) {
   GcRoot<c_Image*> root;
   root = image;
   for (int i = 0; i < 3; ++i) fullCollection();
-  std::vector<const gc_object*> reachable = {image, image->surface.get(), image->frames.get().rep(), source,
-                                             source->frames.get().rep(), source->frames[0]};
+  std::vector<const gc_object*> reachable = {image,  image->surface.get(),       image->frames.get().rep(),
+                                             source, source->frames.get().rep(), source->frames[0]};
   for (int i = 0; i < image->frameCount(); ++i) reachable.push_back(image->frames[i]);
   for (size_t i = 0; i < reachable.size(); ++i) {
     EXPECT_NE(gcListOf(reachable[i]), GcList::Free) << "object " << i << " was collected while reachable";
