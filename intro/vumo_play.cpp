@@ -15,7 +15,18 @@ namespace {
 constexpr const char* kSamplePaths[c_vumoPlay::kSampleCount] = {
     "wav/ramp_64.wav", "wav/ramp_b_64.wav", "wav/ramp_c_64.wav", "wav/saw_64.wav",
     "wav/fx2b.wav",    "wav/tri_64.wav",    "wav/hnoise.wav"};
-enum SampleSlot { kRamp, kRampB, kRampC, kSaw, kFx2b, kTri, kHnoise };
+enum SampleSlot { kRamp, kRampB, kRampC, kSaw, kFx2b, kTri, kHnoise, kNoSample };
+
+// The samples of a voice's primary and secondary channel for instrument types 1 to 7; kNoSample
+// is the never-assigned empty sample, which leaves the secondary channel stopped.
+struct TypeSamples {
+  SampleSlot primary;
+  SampleSlot secondary;
+};
+constexpr int kHighestType = 7;
+constexpr TypeSamples kTypeSamples[kHighestType + 1] = {
+    {kNoSample, kNoSample}, {kRampB, kSaw},      {kRampC, kSaw},     {kRamp, kSaw},
+    {kTri, kNoSample},      {kRampB, kNoSample}, {kFx2b, kNoSample}, {kHnoise, kNoSample}};
 
 constexpr int kLengthIndex = 4;  // character indexes of the three header values
 constexpr int kSpeedIndex = 5;
@@ -27,6 +38,14 @@ constexpr float kNoteSlideDown = 127;
 constexpr float kNoteSlideUp = 129;
 constexpr float kPatternBreak = 130;
 constexpr float kFirstCommand = 127;  // row values below this are notes
+
+// Two rows of a computer keyboard laid out as a piano: semitones 0-28 in key order.
+constexpr Char kNoteKeys[] = u"ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
+struct CommandKey {
+  Char key;
+  int value;
+};
+constexpr CommandKey kCommandKeys[] = {{u'+', 127}, {u'<', 128}, {u'#', 129}, {u'-', 130}, {u'.', 255}};
 
 // The highest note argument that still triggers: note + 12 x octave digit at most 67.
 constexpr int kHighestTriggeredArg = 43;
@@ -40,52 +59,27 @@ float semitoneRate(float semitones) {
 }
 
 // The value of the character at `index`, 0 past the end of the text.
-int codeAt(const String& text, int index) { return index >= 0 && index < text.length() ? text[index] : 0; }
+int codeAt(const String& text, int index) {
+  return index >= 0 && index < text.length() ? text[index] : 0;
+}
 
 // Counters that only ever count up (a voice held for years): wrap instead of overflowing.
-int incremented(int counter) { return static_cast<int>(static_cast<unsigned>(counter) + 1u); }
+int incremented(int counter) {
+  return static_cast<int>(static_cast<unsigned>(counter) + 1u);
+}
 
 }  // namespace
 
 int noteValue(const String& cell) {
   if (cell.length() != 1) return 0;
-  switch (cell[0]) {
-    case 'y': return 0;
-    case 's': return 1;
-    case 'x': return 2;
-    case 'd': return 3;
-    case 'c': return 4;
-    case 'v': return 5;
-    case 'g': return 6;
-    case 'b': return 7;
-    case 'h': return 8;
-    case 'n': return 9;
-    case 'j': return 10;
-    case 'm': return 11;
-    case 'q': return 12;
-    case '2': return 13;
-    case 'w': return 14;
-    case '3': return 15;
-    case 'e': return 16;
-    case 'r': return 17;
-    case '5': return 18;
-    case 't': return 19;
-    case '6': return 20;
-    case 'z': return 21;
-    case '7': return 22;
-    case 'u': return 23;
-    case 'i': return 24;
-    case '9': return 25;
-    case 'o': return 26;
-    case '0': return 27;
-    case 'p': return 28;
-    case '+': return 127;
-    case '<': return 128;
-    case '#': return 129;
-    case '-': return 130;
-    case '.': return 255;
-    default: return 0;
+  const Char key = cell[0];
+  for (int semitone = 0; kNoteKeys[semitone] != 0; ++semitone) {
+    if (kNoteKeys[semitone] == key) return semitone;
   }
+  for (const CommandKey& command : kCommandKeys) {
+    if (command.key == key) return command.value;
+  }
+  return 0;
 }
 
 int hexDigitValue(const String& cell) {
@@ -166,9 +160,13 @@ int c_vumoPlay::playedPositions() const {
   return positions > kOrderLength ? kOrderLength : positions;
 }
 
-int c_vumoPlay::currentParam(int v, int j) const { return instrumentParams.get().get(8 * instrument[v] + j); }
+int c_vumoPlay::currentParam(int v, int j) const {
+  return instrumentParams.get().get(8 * instrument[v] + j);
+}
 
-int c_vumoPlay::rowParam(int v, int j) const { return instrumentParams.get().get(8 * rowInstrument[v] + j); }
+int c_vumoPlay::rowParam(int v, int j) const {
+  return instrumentParams.get().get(8 * rowInstrument[v] + j);
+}
 
 void c_vumoPlay::tick() {
   if (tickCounter == speed) {
@@ -204,21 +202,13 @@ void c_vumoPlay::processRow() {
   for (int v = 0; v < kVoices; ++v) rowOctave[v] = cell(12 + v).ToInt();
 
   for (int v = 0; v < kVoices; ++v) {
+    // Other types keep the samples the voice had.
+    const int type = rowParam(v, 0);
+    if (type < 1 || type > kHighestType) continue;
     VoiceSamples& pair = voiceSamples(v);
-    auto select = [&](int primary, int secondary) {
-      pair.primarySample = instrumentSamples[primary].get();
-      pair.secondarySample = secondary < 0 ? emptySample.get() : instrumentSamples[secondary].get();
-    };
-    switch (rowParam(v, 0)) {
-      case 1: select(kRampB, kSaw); break;
-      case 2: select(kRampC, kSaw); break;
-      case 3: select(kRamp, kSaw); break;
-      case 4: select(kTri, -1); break;
-      case 5: select(kRampB, -1); break;
-      case 6: select(kFx2b, -1); break;
-      case 7: select(kHnoise, -1); break;
-      default: break;  // other types keep the samples the voice had
-    }
+    pair.primarySample = instrumentSamples[kTypeSamples[type].primary].get();
+    const int secondary = kTypeSamples[type].secondary;
+    pair.secondarySample = secondary == kNoSample ? emptySample.get() : instrumentSamples[secondary].get();
   }
   for (int v = 0; v < kVoices; ++v) {
     if (rowInstrument[v] != 0) detune[v] = static_cast<float>(rowParam(v, 1));
@@ -286,7 +276,8 @@ void c_vumoPlay::tickVoices() {
     if (voice.decay < 1.0f) {
       // A decay divisor of 0 makes the step infinite: the level clamps to 0 and the voice is silent.
       const int divisor = currentParam(v, 4);
-      voice.decay += divisor == 0 ? std::numeric_limits<float>::infinity() : 0.1f / static_cast<float>(divisor);
+      voice.decay +=
+          divisor == 0 ? std::numeric_limits<float>::infinity() : 0.1f / static_cast<float>(divisor);
     }
     level[v] = gain.volume - voice.decay;
     if (level[v] < 0) {
@@ -308,7 +299,8 @@ void c_vumoPlay::tickVoices() {
     VoiceNote& voice = voiceNotes[v];
     const float interval = static_cast<float>(currentParam(v, 3) % 16);
     if (voice.arpCounter == 0) voice.arpOffset = 0;
-    if (voice.arpCounter == arpStep[v]) voice.arpOffset = static_cast<float>(currentParam(v, 6)) / 15.0f * interval;
+    if (voice.arpCounter == arpStep[v])
+      voice.arpOffset = static_cast<float>(currentParam(v, 6)) / 15.0f * interval;
     if (voice.arpCounter == 2 * arpStep[v]) {
       voice.arpOffset = static_cast<float>(currentParam(v, 7)) / 15.0f * interval;
     }
@@ -348,7 +340,8 @@ void c_vumoPlay::tickVoices() {
     const float base = semitoneRate(x);
     const float drop = static_cast<float>(currentParam(v, 2)) * pitchDropBase[v];
     audioSetChannelRate(v + 1, base + voice.slide - drop);
-    audioSetChannelRate(v + 5, base + voice.slide + detune[v] / 800.0f * static_cast<float>(voiceLfos[v].lfoDirection) - drop);
+    audioSetChannelRate(v + 5, base + voice.slide +
+                                   detune[v] / 800.0f * static_cast<float>(voiceLfos[v].lfoDirection) - drop);
   }
 }
 

@@ -63,7 +63,8 @@ TEST(Compiler, PlacesCellsParametersAndNamesWhereThePlayerReadsThem) {
   EXPECT_EQ(b[order + 2], 77);
   EXPECT_EQ(b[order + 3], 0);
   const int kick = order + 256 + 8 * 12;
-  EXPECT_EQ(std::vector<int>(b.begin() + kick, b.begin() + kick + 8), (std::vector<int>{7, 6, 9, 67, 3, 2, 15, 30}));
+  EXPECT_EQ(std::vector<int>(b.begin() + kick, b.begin() + kick + 8),
+            (std::vector<int>{7, 6, 9, 67, 3, 2, 15, 30}));
   const int names = 512 + 512 * n;
   EXPECT_EQ(std::string(b.begin() + names, b.begin() + names + 21), "lead                 ");
   EXPECT_EQ(std::string(b.begin() + names + 21 * 11, b.begin() + names + 21 * 12), "kick                 ");
@@ -87,7 +88,8 @@ TEST(Compiler, ValuesAbove127MakeTheWholeFileEightBit) {
   const std::string path = scratchDir() + "/high.dat";
   // The order entries 195, 169 alone are the UTF-8 of one character: without the marker the loader
   // would decode them as one and shift every later position. The check sees that.
-  vumo::Song song = compiled(std::string(kHead) + "order 0 195 169\npattern 0\n  C-2 8 lead | ... | ... | ...\nend\n");
+  vumo::Song song =
+      compiled(std::string(kHead) + "order 0 195 169\npattern 0\n  C-2 8 lead | ... | ... | ...\nend\n");
   std::vector<unsigned char> b = vumo::encodeSong(song);
   const int length = vumo::encodedLength(song);
   ASSERT_EQ(static_cast<int>(b.size()), length + 1);
@@ -102,8 +104,9 @@ TEST(Compiler, ValuesAbove127MakeTheWholeFileEightBit) {
   EXPECT_NE(vumo::checkPlayerReads(path, song), "");
 
   // High values everywhere a number is stored.
-  song = compiled("speed 200\ninstrument 15 loud type=200 decay=255 detune=128 drop=129 first=250 second=251\n"
-                  "order 0 254 128\npattern 0\n  C-2 8 loud | ... | ... | ...\nend\n");
+  song = compiled(
+      "speed 200\ninstrument 15 loud type=200 decay=255 detune=128 drop=129 first=250 second=251\n"
+      "order 0 254 128\npattern 0\n  C-2 8 loud | ... | ... | ...\nend\n");
   b = vumo::encodeSong(song);
   EXPECT_EQ(vumo::checkDecodesAsWritten(b, vumo::encodedLength(song)), "");
   writeFile(path, std::string(b.begin(), b.end()));
@@ -111,7 +114,8 @@ TEST(Compiler, ValuesAbove127MakeTheWholeFileEightBit) {
 }
 
 TEST(Compiler, CommentsStartAtAHashThatBeginsAWord) {
-  vumo::Song song = compiled("# a song\nspeed 3 # three\n  # indented\norder 0\npattern 0\nC#3 8 | ... | ... | ... # x\nend\n");
+  vumo::Song song = compiled(
+      "# a song\nspeed 3 # three\n  # indented\norder 0\npattern 0\nC#3 8 | ... | ... | ... # x\nend\n");
   EXPECT_EQ(song.speed, 3);
   EXPECT_EQ(song.patterns[0][0][0].note, 's');
 }
@@ -134,7 +138,9 @@ TEST_P(MalformedSource, IsRefusedWithItsLineAndReason) {
   EXPECT_NE(error.reason.find(m.reason), std::string::npos) << m.what << ": " << error.reason;
 }
 
-std::string withPattern(const std::string& rows) { return std::string(kHead) + "order 0\npattern 0\n" + rows + "end\n"; }
+std::string withPattern(const std::string& rows) {
+  return std::string(kHead) + "order 0\npattern 0\n" + rows + "end\n";
+}
 
 std::string rows(int count) {
   std::string out;
@@ -149,28 +155,33 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"bad note", withPattern("C-3 | H-3 | ... | ...\n"), 5, "voice 2: 'H-3' is not a note"},
         Malformed{"no E sharp", withPattern("E#3 | ... | ... | ...\n"), 5, "'E#3' is not a note"},
         Malformed{"bad volume", withPattern("... | ... | C-3 g | ...\n"), 5, "voice 3: volume 'g'"},
-        Malformed{"unknown instrument", withPattern("... | ... | ... | C-3 8 bass\n"), 5, "unknown instrument 'bass'"},
+        Malformed{"unknown instrument", withPattern("... | ... | ... | C-3 8 bass\n"), 5,
+                  "unknown instrument 'bass'"},
         Malformed{"three cells", withPattern("... | ... | ...\n"), 5, "four cells"},
-        Malformed{"too many rows", withPattern(rows(32) + "C-3 | ... | ... | ...\n"), 37, "more than 32 rows"},
+        Malformed{"too many rows", withPattern(rows(32) + "C-3 | ... | ... | ...\n"), 37,
+                  "more than 32 rows"},
         Malformed{"rest past the end", withPattern(rows(30) + "rest 3\n"), 35, "more than 32 rows"},
-        Malformed{"wrong row label", withPattern(rows(1) + "05: ... | ... | ... | ...\n"), 6, "row label 05 but this is row 1"},
+        Malformed{"wrong row label", withPattern(rows(1) + "05: ... | ... | ... | ...\n"), 6,
+                  "row label 05 but this is row 1"},
         Malformed{"missing end", std::string(kHead) + "order 0\npattern 0\n" + rows(2), 4, "has no end"},
-        Malformed{"instrument inside a pattern", std::string(kHead) + "pattern 0\ninstrument 2 x2 decay=1\n", 4,
-                  "has no end before this instrument"},
+        Malformed{"instrument inside a pattern", std::string(kHead) + "pattern 0\ninstrument 2 x2 decay=1\n",
+                  4, "has no end before this instrument"},
         Malformed{"undefined pattern", std::string(kHead) + "order 0\norder verse\npattern 0\nend\n", 4,
                   "pattern 'verse', which is not defined"},
         Malformed{"no decay", "speed 4\ninstrument 1 lead type=tri\n", 2, "has no decay"},
         Malformed{"speed out of range", "speed 256\n", 1, "speed must be 0-255"},
         Malformed{"instrument 16", "speed 4\ninstrument 16 lead decay=3\n", 2, "must be 0-15"},
         Malformed{"lfo above 15", "speed 4\ninstrument 1 lead decay=3 lfo=16\n", 2, "lfo must be 0-15"},
-        Malformed{"note out of reach", withPattern("F-5/3 | ... | ... | ...\n"), 5, "cannot be written with octave digit 3"},
+        Malformed{"note out of reach", withPattern("F-5/3 | ... | ... | ...\n"), 5,
+                  "cannot be written with octave digit 3"},
         Malformed{"row outside a pattern", "speed 4\n... | ... | ... | ...\n", 2, "outside a pattern"},
         Malformed{"not ASCII", "speed 4\norder 0 \xc3\xa9\n", 2, "printable ASCII"},
         Malformed{"no speed", "order 0\npattern 0\nend\n", 0, "no speed"},
         Malformed{"no order", "speed 4\npattern 0\nend\n", 0, "no order"}),
     [](const testing::TestParamInfo<Malformed>& info) {
       std::string name;
-      for (char c : std::string(info.param.what)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      for (char c : std::string(info.param.what))
+        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return name;
     });
 

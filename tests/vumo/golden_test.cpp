@@ -17,10 +17,9 @@ struct GoldenSong {
 };
 
 const GoldenSong kGoldenSongs[] = {
-    {"speed5", 18},       {"speed0", 18},         {"speed1", 6},        {"legato", 10},
-    {"note_off", 10},     {"breaks", 10},         {"loop", 10},         {"empty_pattern", 38},
-    {"slide", 17},        {"keep_instrument", 8}, {"high_octave", 10},  {"types", 7},
-    {"arpeggio", 20},     {"silent", 8},
+    {"speed5", 18},      {"speed0", 18}, {"speed1", 6},         {"legato", 10}, {"note_off", 10},
+    {"breaks", 10},      {"loop", 10},   {"empty_pattern", 38}, {"slide", 17},  {"keep_instrument", 8},
+    {"high_octave", 10}, {"types", 7},   {"arpeggio", 20},      {"silent", 8},
 };
 
 std::string traceOf(const std::string& name, int ticks) {
@@ -28,7 +27,9 @@ std::string traceOf(const std::string& name, int ticks) {
   return vumo::traceSong(compileTestSong(name), ticks, RecordingAudio::SampleFiles::Assume);
 }
 
-std::vector<TraceLine> linesOf(const std::string& name, int ticks) { return parseTrace(traceOf(name, ticks)); }
+std::vector<TraceLine> linesOf(const std::string& name, int ticks) {
+  return parseTrace(traceOf(name, ticks));
+}
 
 class GoldenTrace : public testing::TestWithParam<GoldenSong> {};
 
@@ -54,8 +55,8 @@ TEST_P(GoldenTrace, MatchesCheckedInText) {
       bool ha = static_cast<bool>(std::getline(as, al)), he = static_cast<bool>(std::getline(es, el));
       if (!ha && !he) break;
       if (al != el || ha != he) {
-        ADD_FAILURE() << song.name << " line " << line << ": expected \"" << (he ? el : "<end>") << "\" got \""
-                      << (ha ? al : "<end>") << "\" (whole trace: " << actualPath << ")";
+        ADD_FAILURE() << song.name << " line " << line << ": expected \"" << (he ? el : "<end>")
+                      << "\" got \"" << (ha ? al : "<end>") << "\" (whole trace: " << actualPath << ")";
         break;
       }
     }
@@ -63,7 +64,9 @@ TEST_P(GoldenTrace, MatchesCheckedInText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Songs, GoldenTrace, testing::ValuesIn(kGoldenSongs),
-                         [](const testing::TestParamInfo<GoldenSong>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<GoldenSong>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // --- the behaviour each song shows ---
 
@@ -76,7 +79,9 @@ TEST(RowTiming, SpeedFivePlaysTheFirstRowOnTheSixthTickThenEveryFifth) {
   EXPECT_NEAR(lastValue(lines, "rate", 1, 16), 1.259921, 1e-5);
 }
 
-TEST(RowTiming, StoredSpeedZeroPlaysLikeSpeedFive) { EXPECT_EQ(traceOf("speed0", 18), traceOf("speed5", 18)); }
+TEST(RowTiming, StoredSpeedZeroPlaysLikeSpeedFive) {
+  EXPECT_EQ(traceOf("speed0", 18), traceOf("speed5", 18));
+}
 
 TEST(RowTiming, SpeedOnePlaysARowOnEveryTickFromTheSecond) {
   std::vector<TraceLine> lines = linesOf("speed1", 6);
@@ -103,7 +108,8 @@ TEST(Notes, ANoteWithoutVolumeRetunesWithoutRestartingButRestartsTheEnvelope) {
   EXPECT_NEAR(lastValue(lines, "volume", 1, 6), 0.992, 1e-6);
   EXPECT_NEAR(lastValue(lines, "volume", 1, 7), 0.998, 1e-6);
   EXPECT_NEAR(lastValue(lines, "rate", 1, 7), 1.498307, 1e-5);
-  EXPECT_NEAR(lastValue(lines, "rate", 5, 7), 1.498307 + 0.01, 1e-5) << "detune 8/800 on the secondary channel";
+  EXPECT_NEAR(lastValue(lines, "rate", 5, 7), 1.498307 + 0.01, 1e-5)
+      << "detune 8/800 on the secondary channel";
 }
 
 TEST(Notes, OffStopsBothChannelsWhateverTheOctaveUntilTheNextNoteWithAVolume) {
@@ -121,7 +127,8 @@ TEST(Patterns, ABreakInVoiceOneOrThreeOrFourStartsTheNextPosition) {
   EXPECT_EQ(ticksOf(lines, "play", 1), (std::vector<int>{2, 4, 6, 8, 10}));
   const double expected[5] = {1.0, 1.259921, 1.498307, 1.0, 1.259921};  // C, E, G, then C, E again
   const int ticks[5] = {2, 4, 6, 8, 10};
-  for (int i = 0; i < 5; ++i) EXPECT_NEAR(lastValue(lines, "rate", 1, ticks[i]), expected[i], 1e-5) << ticks[i];
+  for (int i = 0; i < 5; ++i)
+    EXPECT_NEAR(lastValue(lines, "rate", 1, ticks[i]), expected[i], 1e-5) << ticks[i];
 }
 
 TEST(Patterns, TheSongStartsWithPatternZeroAndLoopsToTheFirstOrderEntry) {
@@ -175,14 +182,14 @@ TEST(Instruments, OctaveSixAndAboveNeverTriggerButRatesAreWritten) {
 
 TEST(Instruments, TypesSelectTheSamplesOfBothChannels) {
   std::vector<TraceLine> lines = linesOf("types", 7);
-  EXPECT_EQ(playsAt(lines, 4), (std::vector<std::string>{"1 tri_64.wav 1", "2 ramp_b_64.wav 1", "3 fx2b.wav 1",
-                                                         "4 hnoise.wav 1"}));
+  EXPECT_EQ(playsAt(lines, 4), (std::vector<std::string>{"1 tri_64.wav 1", "2 ramp_b_64.wav 1",
+                                                         "3 fx2b.wav 1", "4 hnoise.wav 1"}));
   for (int channel = 5; channel <= 8; ++channel) {
     EXPECT_EQ(ticksOf(lines, "stop", channel), (std::vector<int>{4, 7})) << channel;
   }
-  EXPECT_EQ(playsAt(lines, 7), (std::vector<std::string>{"1 ramp_b_64.wav 1", "5 saw_64.wav 1", "2 ramp_c_64.wav 1",
-                                                         "6 saw_64.wav 1", "3 ramp_64.wav 1", "7 saw_64.wav 1",
-                                                         "4 hnoise.wav 1"}))
+  EXPECT_EQ(playsAt(lines, 7), (std::vector<std::string>{
+                                   "1 ramp_b_64.wav 1", "5 saw_64.wav 1", "2 ramp_c_64.wav 1",
+                                   "6 saw_64.wav 1", "3 ramp_64.wav 1", "7 saw_64.wav 1", "4 hnoise.wav 1"}))
       << "type 9 keeps voice 4's samples";
   EXPECT_NEAR(lastValue(lines, "volume", 1, 4), 1.875 - 0.1 / 255, 1e-6) << "volume f: 1.875, not clamped";
 }

@@ -80,7 +80,9 @@ RecordingAudio* freshPlayer() {
   return audio;
 }
 
-String load(const std::string& path) { return player->loadSong(String(path.c_str())); }
+String load(const std::string& path) {
+  return player->loadSong(String(path.c_str()));
+}
 
 void runTicks(RecordingAudio* audio, int from, int to) {
   for (int t = from; t <= to; ++t) {
@@ -89,7 +91,9 @@ void runTicks(RecordingAudio* audio, int from, int to) {
   }
 }
 
-std::string text(const String& s) { return toStdString(s); }
+std::string text(const String& s) {
+  return toStdString(s);
+}
 
 TEST(LoadSong, ReadsHeaderColumnsOrderListInstrumentTableAndNames) {
   freshPlayer();
@@ -304,7 +308,8 @@ TEST(Cells, NoteCharactersAreCaseSensitive) {
   EXPECT_EQ(noteValue(String("#")), 129);
   EXPECT_EQ(noteValue(String("-")), 130);
   EXPECT_EQ(noteValue(String(".")), 255);
-  for (const char* other : {"Y", "Q", "P", "a", "1", "", "yy", " "}) EXPECT_EQ(noteValue(String(other)), 0) << other;
+  for (const char* other : {"Y", "Q", "P", "a", "1", "", "yy", " "})
+    EXPECT_EQ(noteValue(String(other)), 0) << other;
   EXPECT_EQ(noteValue(String::fromChar(0x179)), 0) << "no narrowing of note characters";
 }
 
@@ -337,11 +342,10 @@ TEST(Collector, ThePlayerKeepsItsSamplesArraysAndNamesThroughCollections) {
   for (int i = 0; i < 3; ++i) fullCollection();
   // A missing mark would have put these on the free list, to be destroyed by later allocations.
   c_vumoPlay::VoiceSamples& pair = player->voiceSamples(0);
-  for (gc_object* kept : std::initializer_list<gc_object*>{pair.primarySample, pair.secondarySample,
-                                                            pair.primarySample->sample, player->instrumentSamples[6],
-                                                            player->orderList.get().rep(),
-                                                            player->instrumentParams.get().rep(),
-                                                            player->instrumentNames.get().rep()}) {
+  for (gc_object* kept : std::initializer_list<gc_object*>{
+           pair.primarySample, pair.secondarySample, pair.primarySample->sample, player->instrumentSamples[6],
+           player->orderList.get().rep(), player->instrumentParams.get().rep(),
+           player->instrumentNames.get().rep()}) {
     EXPECT_NE(gcListOf(kept), GcList::Free);
   }
   runTicks(audio, 3, 6);

@@ -19,7 +19,9 @@ struct Result {
   std::string out, err;
 };
 
-std::string tool(const std::string& name) { return binaryDir() + "/" + name; }
+std::string tool(const std::string& name) {
+  return binaryDir() + "/" + name;
+}
 
 std::string shellQuoted(const std::string& text) {
   std::string out = "'";
@@ -31,8 +33,8 @@ std::string shellQuoted(const std::string& text) {
 Result run(const std::string& dir, const std::string& command) {
   static int serial = 0;
   const std::string base = scratchDir() + "/run" + std::to_string(++serial);
-  const std::string line =
-      "cd " + shellQuoted(dir) + " && " + command + " >" + shellQuoted(base + ".out") + " 2>" + shellQuoted(base + ".err");
+  const std::string line = "cd " + shellQuoted(dir) + " && " + command + " >" + shellQuoted(base + ".out") +
+                           " 2>" + shellQuoted(base + ".err");
   int raw = std::system(line.c_str());
   Result r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -56,7 +58,8 @@ void expectOneErrorLine(const Result& r, const std::string& part) {
 
 TEST(VumoCompile, WritesTheSongAndRefusesAMalformedSourceWithItsLine) {
   const std::string dir = scratchDir();
-  Result ok = run(dir, tool("vumo-compile") + " " + shellQuoted(sourceDir() + "/songs/tune.vumo") + " tune.dat");
+  Result ok =
+      run(dir, tool("vumo-compile") + " " + shellQuoted(sourceDir() + "/songs/tune.vumo") + " tune.dat");
   ASSERT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(ok.err, "");
   EXPECT_EQ(readFile(dir + "/tune.dat").size(), 1163u + 2 * 512u);
@@ -67,7 +70,8 @@ TEST(VumoCompile, WritesTheSongAndRefusesAMalformedSourceWithItsLine) {
   EXPECT_EQ(std::fopen((dir + "/bad.dat").c_str(), "rb"), nullptr) << "nothing written";
   EXPECT_EQ(std::fopen((dir + "/bad.dat.tmp").c_str(), "rb"), nullptr);
 
-  expectOneErrorLine(run(dir, tool("vumo-compile") + " missing.vumo x.dat"), "cannot read source file missing.vumo");
+  expectOneErrorLine(run(dir, tool("vumo-compile") + " missing.vumo x.dat"),
+                     "cannot read source file missing.vumo");
   expectOneErrorLine(run(dir, tool("vumo-compile") + " bad.vumo"), "usage");
   expectOneErrorLine(run(dir, tool("vumo-compile") + " " + shellQuoted(sourceDir() + "/songs/tune.vumo") +
                                   " no_such_dir/x.dat"),
@@ -96,11 +100,13 @@ TEST(VumoTrace, AnswersBadInputWithOneLine) {
   const std::string dir = scratchDir();
   compileTestSong("speed1");
   expectOneErrorLine(run(dir, tool("vumo-trace")), "no song given");
-  expectOneErrorLine(run(dir, tool("vumo-trace") + " nothing_here.dat"), "cannot read song file nothing_here.dat");
+  expectOneErrorLine(run(dir, tool("vumo-trace") + " nothing_here.dat"),
+                     "cannot read song file nothing_here.dat");
   expectOneErrorLine(run(dir, tool("vumo-trace") + " ."), "cannot read song file .");
   expectOneErrorLine(run(dir, tool("vumo-trace") + " speed1.dat --ticks"), "--ticks needs a whole number");
   expectOneErrorLine(run(dir, tool("vumo-trace") + " speed1.dat --ticks -3"), "--ticks needs a whole number");
-  expectOneErrorLine(run(dir, tool("vumo-trace") + " speed1.dat --ticks 12x"), "--ticks needs a whole number");
+  expectOneErrorLine(run(dir, tool("vumo-trace") + " speed1.dat --ticks 12x"),
+                     "--ticks needs a whole number");
   expectOneErrorLine(run(dir, tool("vumo-trace") + " speed1.dat --tick 3"), "unknown option --tick");
   expectOneErrorLine(run(dir, tool("vumo-trace") + " speed1.dat speed1.dat"), "more than one song");
 }
@@ -116,8 +122,12 @@ bool parseWav(const std::string& bytes, Wav& wav) {
       bytes.compare(36, 4, "data") != 0) {
     return false;
   }
-  auto u16 = [&](size_t at) { return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8); };
-  auto u32 = [&](size_t at) { return static_cast<uint32_t>(u16(at)) | static_cast<uint32_t>(u16(at + 2)) << 16; };
+  auto u16 = [&](size_t at) {
+    return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
+  };
+  auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(u16(at)) | static_cast<uint32_t>(u16(at + 2)) << 16;
+  };
   wav.channels = u16(22);
   wav.rate = u32(24);
   wav.bits = u16(34);
@@ -130,10 +140,13 @@ bool parseWav(const std::string& bytes, Wav& wav) {
 
 TEST(VumoRender, WritesTheSameAudibleMixOnEveryRun) {
   const std::string dir = scratchDir();
-  ASSERT_EQ(run(dir, tool("vumo-compile") + " " + shellQuoted(sourceDir() + "/songs/tune.vumo") + " tune.dat").status, 0);
+  ASSERT_EQ(run(dir, tool("vumo-compile") + " " + shellQuoted(sourceDir() + "/songs/tune.vumo") + " tune.dat")
+                .status,
+            0);
   Result first = run(dir, tool("vumo-render") + " tune.dat one.wav --seconds 3");
   ASSERT_EQ(first.status, 0) << first.err;
-  Result second = run(dir, tool("vumo-render") + " " + shellQuoted(dir + "/tune.dat") + " two.wav --seconds 3");
+  Result second =
+      run(dir, tool("vumo-render") + " " + shellQuoted(dir + "/tune.dat") + " two.wav --seconds 3");
   ASSERT_EQ(second.status, 0) << second.err;
   const std::string one = readFile(dir + "/one.wav"), two = readFile(dir + "/two.wav");
   EXPECT_TRUE(one == two) << "two renders of the same song differ";
@@ -160,10 +173,12 @@ TEST(VumoRender, AnswersBadInputWithOneLine) {
   const std::string dir = scratchDir();
   compileTestSong("speed1");
   expectOneErrorLine(run(dir, tool("vumo-render") + " speed1.dat"), "a song and an output file are needed");
-  expectOneErrorLine(run(dir, tool("vumo-render") + " nothing.dat out.wav"), "cannot read song file nothing.dat");
+  expectOneErrorLine(run(dir, tool("vumo-render") + " nothing.dat out.wav"),
+                     "cannot read song file nothing.dat");
   expectOneErrorLine(run(dir, tool("vumo-render") + " speed1.dat out.wav --seconds 0"), "--seconds needs");
   expectOneErrorLine(run(dir, tool("vumo-render") + " speed1.dat out.wav --seconds nan"), "--seconds needs");
-  expectOneErrorLine(run(dir, tool("vumo-render") + " speed1.dat no_dir/out.wav --seconds 0.1"), "cannot write no_dir/out.wav");
+  expectOneErrorLine(run(dir, tool("vumo-render") + " speed1.dat no_dir/out.wav --seconds 0.1"),
+                     "cannot write no_dir/out.wav");
 }
 
 }  // namespace

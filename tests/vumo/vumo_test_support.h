@@ -92,7 +92,8 @@ inline std::vector<TraceLine> callsAt(const std::vector<TraceLine>& lines, int t
   return out;
 }
 
-inline std::vector<TraceLine> callsOf(const std::vector<TraceLine>& lines, const std::string& op, int channel) {
+inline std::vector<TraceLine> callsOf(const std::vector<TraceLine>& lines, const std::string& op,
+                                      int channel) {
   std::vector<TraceLine> out;
   for (const TraceLine& line : lines) {
     if (line.op == op && line.channel == channel) out.push_back(line);

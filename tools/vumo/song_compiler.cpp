@@ -110,9 +110,10 @@ struct ParamKey {
 };
 constexpr int kIntervalKey = -1;
 constexpr int kLfoKey = -2;
-constexpr ParamKey kParamKeys[] = {{"type", 0, 255},   {"detune", 1, 255},           {"drop", 2, 255},
-                                   {"interval", kIntervalKey, 15}, {"lfo", kLfoKey, 15}, {"decay", 4, 255},
-                                   {"step", 5, 255},   {"first", 6, 255},            {"second", 7, 255}};
+constexpr ParamKey kParamKeys[] = {
+    {"type", 0, 255},     {"detune", 1, 255}, {"drop", 2, 255}, {"interval", kIntervalKey, 15},
+    {"lfo", kLfoKey, 15}, {"decay", 4, 255},  {"step", 5, 255}, {"first", 6, 255},
+    {"second", 7, 255}};
 
 class Failure {
  public:
@@ -120,7 +121,9 @@ class Failure {
   SourceError error;
 };
 
-[[noreturn]] void fail(int line, const std::string& reason) { throw Failure(line, reason); }
+[[noreturn]] void fail(int line, const std::string& reason) {
+  throw Failure(line, reason);
+}
 
 std::vector<std::string> words(const std::string& text) {
   std::vector<std::string> out;
@@ -130,7 +133,9 @@ std::vector<std::string> words(const std::string& text) {
   return out;
 }
 
-std::string quoted(const std::string& word) { return "'" + word + "'"; }
+std::string quoted(const std::string& word) {
+  return "'" + word + "'";
+}
 
 // A decimal number in [lowest, highest]; `what` names it in the error.
 int number(const std::string& word, int lowest, int highest, const std::string& what, int line) {
@@ -153,16 +158,19 @@ bool isNumber(const std::string& word) {
 }
 
 bool isIdentifier(const std::string& word) {
-  if (word.empty() || !((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= 'A' && word[0] <= 'Z'))) return false;
+  if (word.empty() || !((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= 'A' && word[0] <= 'Z')))
+    return false;
   for (char c : word) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
-              c == '+';
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+              c == '-' || c == '+';
     if (!ok) return false;
   }
   return true;
 }
 
-char hexDigit(int value) { return static_cast<char>(value < 10 ? '0' + value : 'a' + value - 10); }
+char hexDigit(int value) {
+  return static_cast<char>(value < 10 ? '0' + value : 'a' + value - 10);
+}
 
 // A one-character digit 0-9, a-f, A-F, or "." for 0.
 std::optional<int> digitValue(const std::string& word) {
@@ -256,7 +264,8 @@ class Parser {
     int k = number(w[1], 0, 255, "instrument number", line);
     if (k >= kSelectableInstruments) fail(line, "instrument number must be 0-15 (cells hold one hex digit)");
     if (defined_[k] != 0) {
-      fail(line, "instrument " + std::to_string(k) + " already defined on line " + std::to_string(defined_[k]));
+      fail(line,
+           "instrument " + std::to_string(k) + " already defined on line " + std::to_string(defined_[k]));
     }
     const std::string& name = w[2];
     if (!isIdentifier(name) || name.size() < 2 || name.size() > static_cast<size_t>(kNameLength)) {
@@ -371,7 +380,8 @@ class Parser {
     std::vector<std::string> w = words(text);
     std::string voice = "voice " + std::to_string(v + 1) + ": ";
     if (w.empty()) fail(line, voice + "empty cell (write ... for nothing)");
-    if (w.size() > 3) fail(line, voice + "a cell is NOTE [VOLUME [INSTRUMENT]], " + quoted(text) + " has more");
+    if (w.size() > 3)
+      fail(line, voice + "a cell is NOTE [VOLUME [INSTRUMENT]], " + quoted(text) + " has more");
     Cell out;
     note(w[0], out, voice, line);
     if (w.size() > 1) {
@@ -444,7 +454,8 @@ class Parser {
         continue;
       }
       auto found = patternByName_.find(word);
-      if (found == patternByName_.end()) fail(line, "order names pattern " + quoted(word) + ", which is not defined");
+      if (found == patternByName_.end())
+        fail(line, "order names pattern " + quoted(word) + ", which is not defined");
       song_.order.push_back(found->second);
     }
   }
@@ -474,7 +485,9 @@ bool compileSource(const std::string& source, Song& song, SourceError& error) {
   return true;
 }
 
-int encodedLength(const Song& song) { return 1163 + 512 * static_cast<int>(song.patterns.size()); }
+int encodedLength(const Song& song) {
+  return 1163 + 512 * static_cast<int>(song.patterns.size());
+}
 
 std::vector<unsigned char> encodeSong(const Song& song) {
   std::vector<unsigned char> out(kMagic, kMagic + 4);
@@ -544,7 +557,8 @@ std::string checkPlayerReads(const std::string& path, const Song& song) {
     result = "the player could not load the written file";
   } else {
     const int n = static_cast<int>(song.patterns.size());
-    check(32L * static_cast<long>(song.order.size()), player->rowCount, [] { return std::string("the song length"); });
+    check(32L * static_cast<long>(song.order.size()), player->rowCount,
+          [] { return std::string("the song length"); });
     check(song.speed == 0 ? 5 : song.speed, player->speed, [] { return std::string("the speed"); });
     for (int c = 0; c < 16; ++c) {
       check(32L * c_vumoPlay::kPatternSlots, player->columns[c].length(),
@@ -554,7 +568,8 @@ std::string checkPlayerReads(const std::string& path, const Song& song) {
           const Cell& cell = song.patterns[p][r][c % kVoices];
           const char stored[4] = {cell.note, cell.volume, cell.instrument, cell.octave};
           check(static_cast<unsigned char>(stored[c / kVoices]), player->columns[c][32 * p + r], [&] {
-            return "pattern " + std::to_string(p) + " row " + std::to_string(r) + " column " + std::to_string(c);
+            return "pattern " + std::to_string(p) + " row " + std::to_string(r) + " column " +
+                   std::to_string(c);
           });
         }
       }
@@ -572,7 +587,8 @@ std::string checkPlayerReads(const std::string& path, const Song& song) {
     for (int l = 1; l <= kNameCount && result.empty(); ++l) {
       std::string name = song.names[l];
       name.resize(kNameLength, ' ');
-      if (names.get(l) != String(name.c_str())) result = "the player reads instrument name " + std::to_string(l) + " differently";
+      if (names.get(l) != String(name.c_str()))
+        result = "the player reads instrument name " + std::to_string(l) + " differently";
     }
   }
   player = nullptr;

@@ -28,9 +28,9 @@ using Pattern = std::array<std::array<Cell, kVoices>, kRows>;
 
 struct Song {
   int speed = 0;
-  std::vector<int> order;          // pattern number per position
-  std::vector<Pattern> patterns;   // pattern p is number p
-  std::array<int, kParamsInFile> params{};  // parameter j of instrument k at 8k + j
+  std::vector<int> order;                         // pattern number per position
+  std::vector<Pattern> patterns;                  // pattern p is number p
+  std::array<int, kParamsInFile> params{};        // parameter j of instrument k at 8k + j
   std::array<std::string, kNameCount + 1> names;  // 1-31; 0 is not stored
 };
 

@@ -104,7 +104,9 @@ std::string traceSong(const std::string& path, int ticks, RecordingAudio::Sample
   return text;
 }
 
-int64_t framesBeforeTick(int64_t tick) { return tick * kRenderRate / kTicksPerSecond; }
+int64_t framesBeforeTick(int64_t tick) {
+  return tick * kRenderRate / kTicksPerSecond;
+}
 
 bool renderSong(const std::string& path, int ticks, std::vector<int16_t>& frames, std::string& error) {
   ensureHostGame();

@@ -43,7 +43,7 @@ int run(int argc, char** argv) {
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!file.flush()) {
       std::remove(temporary.c_str());
-      return vumo::failWith(kTool, "cannot write " + temporary);
+      return vumo::failWith(kTool, "cannot write " + outPath);
     }
   }
   vumo::ensureHostGame();

@@ -36,7 +36,8 @@ int run(int argc, char** argv) {
       return vumo::failWith(kTool, std::string("too many arguments ") + kUsage);
     }
   }
-  if (out.empty()) return vumo::failWith(kTool, std::string("a song and an output file are needed ") + kUsage);
+  if (out.empty())
+    return vumo::failWith(kTool, std::string("a song and an output file are needed ") + kUsage);
   if (!vumo::readableFile(song)) return vumo::failWith(kTool, "cannot read song file " + song);
 
   const int ticks = static_cast<int>(std::lround(seconds * vumo::kTicksPerSecond));

@@ -34,8 +34,8 @@ int run(int argc, char** argv) {
   if (song.empty()) return vumo::failWith(kTool, "no song given (usage: vumo-trace SONG [--ticks N])");
   if (!vumo::readableFile(song)) return vumo::failWith(kTool, "cannot read song file " + song);
 
-  std::string text = vumo::traceSong(vumo::absolutePath(song), static_cast<int>(ticks),
-                                     RecordingAudio::SampleFiles::Decode);
+  std::string text =
+      vumo::traceSong(vumo::absolutePath(song), static_cast<int>(ticks), RecordingAudio::SampleFiles::Decode);
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
     return vumo::failWith(kTool, "cannot write the trace to standard output");
   }
