@@ -18,10 +18,12 @@
 //       decay    the envelope: the level falls by 0.1/decay each tick until it has fallen by 1.0
 //                (then the note holds at what is left). Required: decay=0 silences the voice at once.
 //       detune   the secondary channel's detune in 1/800 of the sample's rate.
-//       lfo      0-15: the detune swings between + and - every lfo ticks (0: always +).
+//       lfo      0-15: the detune swings between + and - every lfo ticks (0: always +; 1: -
+//                from the second tick of a note on).
 //       drop     pitch drop: the rate falls by drop x (the envelope's fall so far).
 //       interval 0-15: arpeggio interval in semitones.
-//       step     arpeggio step length in ticks: the note cycles through base, first, second.
+//       step     arpeggio step length in ticks: the note cycles through base, first, second
+//                (step 0: the note sounds at the second offset throughout).
 //       first, second   the two arpeggio offsets in fifteenths of the interval (15 = the interval).
 //     The name (2-21 characters: letters, digits, "_", "-", "+"; starting with a letter) is stored
 //     in the song (instrument 0's is not) and can stand for the digit in cells. Instrument 0 is
@@ -46,19 +48,19 @@
 //
 // A cell is NOTE [VOLUME [INSTRUMENT]]:
 //   NOTE        C-3, C#3, D-3 ... B-3: note and octave 0-9 (sample pitch is C-2). Sharps only; E#
-//               and B# do not exist. Octave 6 and above never start a note. "C-4/3" writes the
+//               and B# do not exist. Notes above G-5 only retune, they never start. "C-4/3" writes the
 //               same pitch with octave digit 3: a note in a cell without instrument sounds in the
 //               octave digit of the voice's last cell that had one, so a legato note in another
 //               octave names that digit (up to two octaves and a third above it).
 //               ...   nothing: the voice goes on sounding and decaying
 //               off   stops the voice's two channels
-//               sl-   slides the pitch down: 0.005 x volume digit rate units per tick, this row's
-//                     ticks only, kept until the next note
+//               sl-   slides the pitch down by 0.005 x the voice's volume digit rate units per
+//                     tick during this row; the pitch stays where it got to until the next note
 //               sl+   the same, upwards
 //               brk   ends the pattern after this row
 //               These may take "/D" for the octave digit stored with them (default 0).
-//   VOLUME      0-9, a-f (10-15) or ".": a digit sets the level to digit/8 (f = 1.875) and
-//               restarts the samples; "." (or 0) keeps the level and only retunes (legato).
+//   VOLUME      0-9, a-f (10-15) or ".": a digit sets the level to digit/8 (f = 1.875) and, on a
+//               note, restarts the samples; "." (or 0) keeps the level and only retunes (legato).
 //               Default ".".
 //   INSTRUMENT  0-9, a-f, ".", or an instrument's name: a non-zero one becomes the voice's
 //               instrument and octave. Default ".".
@@ -66,6 +68,9 @@
 //
 // The compiler refuses a source with the line number and the reason of the first error, and
 // refuses to write a .dat that the framework's text loader would not read back value for value.
+// The .dat starts with "VUMO" (not read by the player); a song that stores any value above 127
+// ends with one extra byte 0xFF, which makes the file invalid UTF-8 as a whole, so the loader reads
+// it one character per byte.
 #include "tools/vumo/song_compiler.h"
 
 #include <cstdio>
