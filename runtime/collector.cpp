@@ -84,6 +84,7 @@ uint32_t takePending(const void* block) {
 
 void destroyObject(gc_object* object) {
   uint32_t size = object->gcSize();
+  object->succ = object->pred = nullptr;  // tells ~gc_object that the sweep has unlinked it
   object->~gc_object();
   releaseObject(object, size);
 }
@@ -119,27 +120,30 @@ gc_object::gc_object() {
 
 void* gc_object::operator new(std::size_t size) { return allocObject(size); }
 
-void gc_object::operator delete(void* block) {
-  if (block == nullptr) return;
-  auto* object = static_cast<gc_object*>(block);
-  if (uint32_t size = takePending(block)) {
-    // Never linked and never counted as live: it only has to go back where it came from.
-    gcCounters.freeBytes += size;
-    releaseObject(object, size);
-    return;
-  }
-  // A linked object (its constructor threw after gc_object's ran, or someone deleted it by hand):
-  // the destructors have run, but the header is intact.
-  GcList list = gcListOf(object);
-  if (list == GcList::None) return;  // static storage: nothing to give back
-  uint32_t size = object->gcSize();
-  unlink(object);
-  if (list != GcList::Free) {
+gc_object::~gc_object() {
+  if (succ == nullptr || flags == 2) return;  // unlinked by the sweep, or in static storage
+  GcList list = gcListOf(this);
+  if (list == GcList::None) return;
+  uint32_t size = gcSize();
+  unlink(this);
+  succ = pred = nullptr;
+  if (list == GcList::Free) {
+    gcCounters.freeBytes -= size;
+  } else {
     gcCounters.liveBytes -= size;
     if (list == GcList::Marked) gcCounters.markedBytes -= size;
-    gcCounters.freeBytes += size;
   }
-  releaseObject(object, size);
+}
+
+void gc_object::operator delete(void* block, std::size_t size) {
+  if (block == nullptr) return;
+  uint32_t rounded = takePending(block);
+  // Not pending: constructed, and taken off its list by ~gc_object; the size of the type is
+  // what allocObject was asked for.
+  if (rounded == 0) rounded = static_cast<uint32_t>((size + 7) & ~static_cast<std::size_t>(7));
+  // Never counted as live now: it only has to go back where it came from.
+  gcCounters.freeBytes += rounded;
+  releaseObject(static_cast<gc_object*>(block), rounded);
 }
 
 bool Object::equals(Object* other) { return this == other; }

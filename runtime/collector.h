@@ -26,7 +26,9 @@ class gc_object : public GcLink {
   gc_object();
   gc_object(const gc_object&) = delete;
   gc_object& operator=(const gc_object&) = delete;
-  virtual ~gc_object() {}
+  // The sweep unlinks an object before destroying it. An object still linked here is being
+  // destroyed some other way (its constructor threw, or a stray delete), so it leaves its list.
+  virtual ~gc_object();
   // Greys every object this object references, in field declaration order.
   virtual void mark() {}
 
@@ -36,9 +38,10 @@ class gc_object : public GcLink {
   static void* operator new(std::size_t size);
   // For objects in static storage (the shared empty arrays): outside every collector list.
   static void* operator new(std::size_t, void* place) noexcept { return place; }
-  // Runs when a constructor throws (the half-built block goes back), or for a stray delete
-  // expression (the object is taken off its list first, so the lists stay sound).
-  static void operator delete(void* block);
+  // Runs when a constructor throws (the half-built block goes back), or after a stray delete
+  // expression. Sized, because the header cannot be read once the destructors have run. Also the
+  // way to give back a block from allocObject that was never constructed.
+  static void operator delete(void* block, std::size_t size);
   static void operator delete(void*, void*) noexcept {}
   // Arrays of objects are Array<T*>; a C++ array of collected objects could never be collected.
   static void* operator new[](std::size_t) = delete;

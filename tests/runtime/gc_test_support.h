@@ -13,8 +13,8 @@ constexpr uint32_t roundedSize(std::size_t bytes) { return static_cast<uint32_t>
 // Destroys everything on the free list: an allocation pays at least its own size of garbage.
 inline void destroyAllGarbage() {
   int64_t owed = std::max<int64_t>(gcCounters.freeBytes, 8);
-  void* block = allocObject(static_cast<std::size_t>(owed));
-  gc_object::operator delete(block);  // never constructed: goes straight back
+  auto size = static_cast<std::size_t>(owed);
+  gc_object::operator delete(allocObject(size), size);  // never constructed: goes straight back
 }
 
 // Two full collections turn everything unreachable into garbage (an object greyed in the current
