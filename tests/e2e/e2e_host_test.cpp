@@ -2,9 +2,6 @@
 // size, fixed size hints, centred position), closing it with the window manager's delete message,
 // start-up without a display, the update rate a program gets when it asks for 51 per second, and
 // a program whose application throws or is never constructed.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -21,6 +18,13 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+// Xlib last: its macros (None, Bool) clash with names in the headers above.
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+// clang-format on
 
 extern char** environ;
 
