@@ -93,6 +93,27 @@ TEST(ArrayOfStrings, DestructionReleasesEachElementOnce) {
   EXPECT_EQ(other.rep()->refs, 1);
 }
 
+TEST(ArrayOfObjects, GlobalArrayRootKeepsItsElements) {
+  settleCollector();
+  GcRoot<Array<Item*>> root;
+  root = Array<Item*>(3);
+  root[0] = new Item(5);
+  root[2] = new Item(6);
+  root[1] = new Item(7);
+  root[1] = nullptr;  // the item stored here becomes garbage
+  settleCollector();
+  EXPECT_NE(gcListOf(root.get().rep()), GcList::Free);
+  EXPECT_EQ(root[0]->id, 5);
+  EXPECT_EQ(root[2]->id, 6);
+  EXPECT_EQ(gcListLength(GcList::Free), 0);
+  root = Array<Item*>();
+  fullCollection();
+  fullCollection();
+  EXPECT_EQ(gcCounters.freeBytes, roundedSize(Array<Item*>::kElementOffset + 3 * sizeof(Item*)) +
+                                      2 * roundedSize(sizeof(Item)))
+      << "the dropped array and its two items";
+}
+
 // --- maps ---
 
 template <class Node>
