@@ -42,7 +42,9 @@ int pendingCount = 0;
 
 constinit GcRootBase* rootListHead = nullptr;
 
-bool isEmpty(const GcLink& list) { return list.succ == &list; }
+bool isEmpty(const GcLink& list) {
+  return list.succ == &list;
+}
 
 void unlink(GcLink* node) {
   node->pred->succ = node->succ;
@@ -68,7 +70,9 @@ void spliceAll(GcLink& from, GcLink& to) {
   from.succ = from.pred = &from;
 }
 
-gc_object* firstOf(GcLink& list) { return static_cast<gc_object*>(list.succ); }
+gc_object* firstOf(GcLink& list) {
+  return static_cast<gc_object*>(list.succ);
+}
 
 // Removes the pending entry of a block; returns its size, or 0 when the block is not pending.
 uint32_t takePending(const void* block) {
@@ -91,11 +95,16 @@ void destroyObject(gc_object* object) {
 
 GcLink* listHead(GcList kind) {
   switch (kind) {
-    case GcList::Unmarked: return &unmarkedList;
-    case GcList::Queue: return &queueList;
-    case GcList::Marked: return &markedList;
-    case GcList::Free: return &freeList;
-    case GcList::None: break;
+    case GcList::Unmarked:
+      return &unmarkedList;
+    case GcList::Queue:
+      return &queueList;
+    case GcList::Marked:
+      return &markedList;
+    case GcList::Free:
+      return &freeList;
+    case GcList::None:
+      break;
   }
   return nullptr;
 }
@@ -118,7 +127,9 @@ gc_object::gc_object() {
   flags = 2;
 }
 
-void* gc_object::operator new(std::size_t size) { return allocObject(size); }
+void* gc_object::operator new(std::size_t size) {
+  return allocObject(size);
+}
 
 gc_object::~gc_object() {
   if (succ == nullptr || flags == 2) return;  // unlinked by the sweep, or in static storage
@@ -146,7 +157,9 @@ void gc_object::operator delete(void* block, std::size_t size) {
   releaseObject(static_cast<gc_object*>(block), rounded);
 }
 
-bool Object::equals(Object* other) { return this == other; }
+bool Object::equals(Object* other) {
+  return this == other;
+}
 
 int Object::compare(Object* other) {
   // A plain 32-bit difference of 64-bit addresses could have either sign.
@@ -156,7 +169,9 @@ int Object::compare(Object* other) {
   return static_cast<int>(difference);
 }
 
-String Object::debugText() { return String("+Object\n"); }
+String Object::debugText() {
+  return String("+Object\n");
+}
 
 // --- roots ---
 
@@ -177,7 +192,9 @@ void GcRootBase::registerRoot() {
   rootListHead = this;
 }
 
-const GcRootBase* GcRootBase::firstRoot() { return rootListHead; }
+const GcRootBase* GcRootBase::firstRoot() {
+  return rootListHead;
+}
 
 // --- the collector ---
 
@@ -294,7 +311,9 @@ void collectStep() {
   }
 }
 
-void addExternalBytes(int64_t n) { externalBytes.fetch_add(n); }
+void addExternalBytes(int64_t n) {
+  externalBytes.fetch_add(n);
+}
 
 GcList gcListOf(const gc_object* object) {
   for (GcList kind : {GcList::Unmarked, GcList::Queue, GcList::Marked, GcList::Free}) {
@@ -317,7 +336,8 @@ int gcListLength(GcList kind) {
 void gcVisitList(GcList kind, void (*visit)(gc_object* object, void* context), void* context) {
   GcLink* list = listHead(kind);
   if (list == nullptr) return;
-  for (GcLink* node = list->succ; node != list; node = node->succ) visit(static_cast<gc_object*>(node), context);
+  for (GcLink* node = list->succ; node != list; node = node->succ)
+    visit(static_cast<gc_object*>(node), context);
 }
 
 int gcRecycledBlockCount(uint32_t size) {
@@ -327,4 +347,6 @@ int gcRecycledBlockCount(uint32_t size) {
   return n;
 }
 
-void gcOutOfMemory() { fatalError("Out of memory"); }
+void gcOutOfMemory() {
+  fatalError("Out of memory");
+}

@@ -66,8 +66,9 @@ struct CollectorCounters {
   int64_t freeBytes;    // on the free list, waiting for destruction
 };
 extern CollectorCounters gcCounters;
-extern std::atomic<int64_t> externalBytes;  // file, image and audio data loaded since the last full collection
-extern uint32_t gcWhite;                    // colour value W that means "white" in this cycle
+extern std::atomic<int64_t>
+    externalBytes;        // file, image and audio data loaded since the last full collection
+extern uint32_t gcWhite;  // colour value W that means "white" in this cycle
 
 // Allocation (plus loaded data) beyond this since the last full collection triggers the next one.
 constexpr int64_t kFullCollectionBytes = 8388608;
@@ -91,7 +92,9 @@ void fullCollection();
 void collectStep();
 void addExternalBytes(int64_t n);
 
-inline bool isWhite(const gc_object* object) { return (object->flags & 3u) == gcWhite; }
+inline bool isWhite(const gc_object* object) {
+  return (object->flags & 3u) == gcWhite;
+}
 
 // Which list an object is on, for tests and diagnostics (a linear search; never on a hot path).
 enum class GcList { None, Unmarked, Queue, Marked, Free };

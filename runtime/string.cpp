@@ -15,7 +15,9 @@ namespace {
 // The shared empty string: counted like any other block but never freed.
 StringRep emptyRep = {1, 0};
 
-bool isShared(const StringRep* rep) { return rep == &emptyRep; }
+bool isShared(const StringRep* rep) {
+  return rep == &emptyRep;
+}
 
 }  // namespace
 
@@ -40,14 +42,17 @@ void String::release(StringRep* rep) {
   }
 }
 
-String::String() : rep_(&emptyRep) { ++emptyRep.refs; }
+String::String() : rep_(&emptyRep) {
+  ++emptyRep.refs;
+}
 
 String::String(const char* text) : String(text, text ? static_cast<int>(std::strlen(text)) : 0) {}
 
 String::String(const char* text, int length) : rep_(allocRep(length)) {
   Char* out = rep_->units();
   // Sign extension on purpose: bytes 0x80-0xFF become units 0xFF80-0xFFFF.
-  for (int i = 0; i < length; ++i) out[i] = static_cast<Char>(static_cast<int16_t>(static_cast<signed char>(text[i])));
+  for (int i = 0; i < length; ++i)
+    out[i] = static_cast<Char>(static_cast<int16_t>(static_cast<signed char>(text[i])));
 }
 
 String::String(const Char* units, int length) : rep_(allocRep(length)) {
@@ -63,14 +68,18 @@ String::String(const char16_t* units) : rep_(nullptr) {
   if (length > 0) std::memcpy(rep_->units(), units, sizeof(Char) * length);
 }
 
-String::String(const String& other) : rep_(other.rep_) { ++rep_->refs; }
+String::String(const String& other) : rep_(other.rep_) {
+  ++rep_->refs;
+}
 
 String::String(String&& other) noexcept : rep_(other.rep_) {
   other.rep_ = &emptyRep;
   ++emptyRep.refs;
 }
 
-String::~String() { release(rep_); }
+String::~String() {
+  release(rep_);
+}
 
 String& String::operator=(const String& other) {
   ++other.rep_->refs;
@@ -84,7 +93,9 @@ String& String::operator=(String&& other) noexcept {
   return *this;
 }
 
-String String::fromBool(bool value) { return String(value ? "True" : "False"); }
+String String::fromBool(bool value) {
+  return String(value ? "True" : "False");
+}
 
 String String::fromInt(int value) {
   char buffer[16];
@@ -143,7 +154,9 @@ int String::Compare(const String& other) const {
   return rep_->length - other.rep_->length;
 }
 
-String String::Slice(int from) const { return Slice(from, rep_->length); }
+String String::Slice(int from) const {
+  return Slice(from, rep_->length);
+}
 
 String String::Slice(int from, int to) const {
   int len = rep_->length;
@@ -295,7 +308,9 @@ String::CString::CString(const String& text) {
   bytes[text.length()] = 0;
 }
 
-String::CString::CString(const CString& other) : block_(other.block_) { ++*block_; }
+String::CString::CString(const CString& other) : block_(other.block_) {
+  ++*block_;
+}
 
 String::CString::~CString() {
   if (*block_ == 1) {
@@ -324,4 +339,6 @@ std::string String::ToUtf8() const {
   return out;
 }
 
-std::string toStdString(const String& text) { return text.ToUtf8(); }
+std::string toStdString(const String& text) {
+  return text.ToUtf8();
+}

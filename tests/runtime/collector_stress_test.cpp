@@ -75,14 +75,17 @@ class GraphRun {
   Node* create() {
     int id = static_cast<int>(records.size());
     records.emplace_back();
-    int64_t owed = std::max<int64_t>(0, gcCounters.freeBytes - static_cast<int64_t>(roundedSize(sizeof(Node))));
+    int64_t owed =
+        std::max<int64_t>(0, gcCounters.freeBytes - static_cast<int64_t>(roundedSize(sizeof(Node))));
     Node* node = new Node(id);
     EXPECT_LE(gcCounters.freeBytes, owed) << "an allocation pays at least its own size of garbage";
     objects_.push_back(node);
     return node;
   }
 
-  Node* randomReachable() { return reachableList_.empty() ? nullptr : reachableList_[pick(static_cast<int>(reachableList_.size()))]; }
+  Node* randomReachable() {
+    return reachableList_.empty() ? nullptr : reachableList_[pick(static_cast<int>(reachableList_.size()))];
+  }
   Node* randomTargetOrNull() { return pick(6) == 0 ? nullptr : randomReachable(); }
 
   void mutate() {
@@ -178,8 +181,12 @@ class GraphRun {
   void checkStep(int step) {
     ASSERT_EQ(reachableDestroyed, 0) << "a reachable node was destroyed before step " << step;
     std::unordered_set<const gc_object*> garbage;
-    gcVisitList(GcList::Free, [](gc_object* object, void* set) { static_cast<std::unordered_set<const gc_object*>*>(set)->insert(object); },
-                &garbage);
+    gcVisitList(
+        GcList::Free,
+        [](gc_object* object, void* set) {
+          static_cast<std::unordered_set<const gc_object*>*>(set)->insert(object);
+        },
+        &garbage);
     for (const gc_object* object : reachableNow) {
       ASSERT_EQ(garbage.count(object), 0u) << "reachable object on the free list at step " << step;
     }
@@ -188,11 +195,11 @@ class GraphRun {
     for (size_t id = 0; id < objects_.size(); ++id) {
       Record& record = records[id];
       if (record.destroyed) continue;
-      if (reachableNow.count(objects_[id]) == 0 && record.unreachableSince < 0) record.unreachableSince = fullCollections_;
+      if (reachableNow.count(objects_[id]) == 0 && record.unreachableSince < 0)
+        record.unreachableSince = fullCollections_;
       if (record.unreachableSince >= 0 && fullCollections_ - record.unreachableSince >= 2) {
-        ASSERT_EQ(garbage.count(objects_[id]), 1u)
-            << "node " << id << " unreachable since full collection " << record.unreachableSince << ", now "
-            << fullCollections_;
+        ASSERT_EQ(garbage.count(objects_[id]), 1u) << "node " << id << " unreachable since full collection "
+                                                   << record.unreachableSince << ", now " << fullCollections_;
       }
     }
   }
@@ -207,7 +214,8 @@ class GraphRun {
       EXPECT_LE(record.destroyCount, 1);
       destroyed += record.destroyCount;
     }
-    EXPECT_EQ(destroyed, static_cast<int>(records.size())) << "every node is destroyed once nothing reaches it";
+    EXPECT_EQ(destroyed, static_cast<int>(records.size()))
+        << "every node is destroyed once nothing reaches it";
     EXPECT_EQ(gcCounters.freeBytes, 0);
     EXPECT_GE(fullCollections_, 20) << "the run should span many cycles";
     EXPECT_GE(maxReach_, 100u) << "the graph should be large enough for marking to span several steps";

@@ -1,10 +1,11 @@
 // The collector: write barrier, lazy destruction, size classes, pacing, roots and object headers.
+#include "runtime/collector.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "runtime/array.h"
-#include "runtime/collector.h"
 #include "tests/runtime/gc_test_support.h"
 
 namespace {
@@ -49,7 +50,9 @@ class Throwing : public Object {
   Throwing() { throw 7; }
 };
 
-Holder* throwingArgument() { throw 8; }
+Holder* throwingArgument() {
+  throw 8;
+}
 
 class Collector : public ::testing::Test {
  protected:
@@ -222,7 +225,8 @@ TEST_F(Collector, FullCollectionOnlyWhenBudgetIsExceeded) {
   Holder* garbage = new Holder;
   gcCounters.allocBytes = kFullCollectionBytes - 1000;
   collectStep();
-  EXPECT_EQ(gcCounters.allocBytes, kFullCollectionBytes - 1000) << "exactly at the budget: no full collection";
+  EXPECT_EQ(gcCounters.allocBytes, kFullCollectionBytes - 1000)
+      << "exactly at the budget: no full collection";
   EXPECT_EQ(externalBytes.load(), 1000);
   EXPECT_EQ(gcListOf(garbage), GcList::Unmarked);
 

@@ -109,8 +109,8 @@ TEST(ArrayOfObjects, GlobalArrayRootKeepsItsElements) {
   root = Array<Item*>();
   fullCollection();
   fullCollection();
-  EXPECT_EQ(gcCounters.freeBytes, roundedSize(Array<Item*>::kElementOffset + 3 * sizeof(Item*)) +
-                                      2 * roundedSize(sizeof(Item)))
+  EXPECT_EQ(gcCounters.freeBytes,
+            roundedSize(Array<Item*>::kElementOffset + 3 * sizeof(Item*)) + 2 * roundedSize(sizeof(Item)))
       << "the dropped array and its two items";
 }
 
@@ -132,7 +132,8 @@ struct TreeCheck {
     if (node->parent.get() != parent) fail("parent link of " + std::to_string(node->key));
     if (node->key <= low || node->key >= high) fail("order at " + std::to_string(node->key));
     if (node->colour != redblack::kRed && node->colour != redblack::kBlack) fail("colour value");
-    if (node->colour == redblack::kRed && (redblack::isRed<Node>(node->left) || redblack::isRed<Node>(node->right))) {
+    if (node->colour == redblack::kRed &&
+        (redblack::isRed<Node>(node->left) || redblack::isRed<Node>(node->right))) {
       fail("red node with a red child at " + std::to_string(node->key));
     }
     int left = walk(node->left, node, low, node->key);
@@ -267,7 +268,8 @@ TEST(Stack, GrowsTenThirtySeventy) {
   std::vector<int> capacities;
   for (int i = 0; i < 31; ++i) {
     EXPECT_EQ(stack->push(new Item(i)), 0);
-    if (capacities.empty() || capacities.back() != stack->data.length()) capacities.push_back(stack->data.length());
+    if (capacities.empty() || capacities.back() != stack->data.length())
+      capacities.push_back(stack->data.length());
   }
   EXPECT_EQ(capacities, (std::vector<int>{10, 30, 70}));
   EXPECT_EQ(stack->length, 31);

@@ -8,7 +8,9 @@
 #include "runtime/collector.h"
 
 // The size the collector books for a request: rounded up to a multiple of 8.
-constexpr uint32_t roundedSize(std::size_t bytes) { return static_cast<uint32_t>((bytes + 7) / 8 * 8); }
+constexpr uint32_t roundedSize(std::size_t bytes) {
+  return static_cast<uint32_t>((bytes + 7) / 8 * 8);
+}
 
 // Destroys everything on the free list: an allocation pays at least its own size of garbage.
 inline void destroyAllGarbage() {

@@ -1,20 +1,27 @@
 // Strings: slicing, splitting, trimming, case folding, replacing, number texts, sharing of
 // blocks and the allocation accounting that paces the collector.
+#include "runtime/string.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "runtime/array.h"
 #include "runtime/collector.h"
-#include "runtime/string.h"
 
 namespace {
 
-std::string text(const String& s) { return toStdString(s); }
+std::string text(const String& s) {
+  return toStdString(s);
+}
 
-int64_t blockBytes(int length) { return static_cast<int64_t>(sizeof(StringRep) + sizeof(Char) * length); }
+int64_t blockBytes(int length) {
+  return static_cast<int64_t>(sizeof(StringRep) + sizeof(Char) * length);
+}
 
-const StringRep* emptyBlock() { return String().rep(); }
+const StringRep* emptyBlock() {
+  return String().rep();
+}
 
 TEST(StringSlice, ClampsNegativeAndOversizedBounds) {
   String s("abcdef");
