@@ -35,7 +35,13 @@ void refreshDeviceSize() {
   }
 }
 
+gxtkAudio* openAudioDevice() {
+  return new gxtkAudio();
+}
+
 }  // namespace
+
+gxtkAudio* (*createAudioDriver)() = openAudioDevice;
 
 c_App::c_App() {
   if (currentApp) raiseRuntimeError(String("App has already been created"));
@@ -57,8 +63,8 @@ void c_GameDelegate::handleStart() {
   // Makes the default font, so that it is current from the first frame.
   setFont(nullptr);
 
-  // The constructor opens the OpenAL device and registers itself as the framework's driver.
-  audio = new gxtkAudio();
+  // Every driver registers itself as the framework's driver; the default one opens the device.
+  audio = createAudioDriver();
 
   input = new c_InputDevice();
   inputDevice = input.get();

@@ -65,6 +65,11 @@ extern int updateRate;
 // The framework's update-rate setter: applications call this one.
 void setUpdateRate(int hz);
 
+// Makes the audio driver that handleStart installs. The default opens the OpenAL output device; a
+// host that mixes the sound somewhere else (the capture tool's loopback device) replaces it before
+// hostStart.
+extern gxtkAudio* (*createAudioDriver)();
+
 // Constructs the program's application (a collected c_App subclass). Each program that calls
 // startHost defines it; startHost calls it inside the runtime-exception handler.
 c_App* createApplication();
