@@ -61,7 +61,9 @@ std::string readFile(const std::string& path) {
 }
 
 // "songs/NAME.dat" -> "NAME".
-std::string songName(const SongEntry& entry) { return fs::path(entry.path).stem().string(); }
+std::string songName(const SongEntry& entry) {
+  return fs::path(entry.path).stem().string();
+}
 
 // The stems of the files in `dir` with `extension`.
 std::set<std::string> stemsIn(const std::string& dir, const std::string& extension) {
@@ -104,7 +106,9 @@ struct LoadedSong {
     for (int p = 0; p < positions; ++p) ticks += rowsPlayed(order[p]) * speed;
     return ticks / kTicksPerSecond;
   }
-  int param(int instrument, int j) const { return params[8 * static_cast<size_t>(instrument) + static_cast<size_t>(j)]; }
+  int param(int instrument, int j) const {
+    return params[8 * static_cast<size_t>(instrument) + static_cast<size_t>(j)];
+  }
 };
 
 GcRoot<c_vumoPlay*> player;
@@ -134,7 +138,9 @@ int digitValue(char c) {
 }
 
 constexpr const char* kNoteKeys = "ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
-bool isNote(char c) { return std::string(kNoteKeys).find(c) != std::string::npos; }
+bool isNote(char c) {
+  return std::string(kNoteKeys).find(c) != std::string::npos;
+}
 
 // What one pass through a song's positions does, voice by voice in play order.
 struct Usage {
@@ -196,7 +202,8 @@ TEST(Songs, RecompilingEverySourceGivesTheCommittedFile) {
   for (const SongEntry& entry : kSongTable) {
     const std::string name = songName(entry);
     const std::string out = scratchDir() + "/" + name + ".dat";
-    ASSERT_EQ(runQuietly(compiler + " '" + sourceRoot() + "/data-src/songs/" + name + ".vumo' '" + out + "'"), 0)
+    ASSERT_EQ(runQuietly(compiler + " '" + sourceRoot() + "/data-src/songs/" + name + ".vumo' '" + out + "'"),
+              0)
         << name;
     const std::string committed = readFile(sourceRoot() + "/data/songs/" + name + ".dat");
     EXPECT_FALSE(committed.empty()) << name;
@@ -232,8 +239,8 @@ TEST(Songs, TogetherTheSongsUseEveryEffectOfThePlayer) {
       if (count > 0) usedBy[effect].push_back(song.name);
     }
   }
-  for (const char* effect : {"arpeggio", "detune oscillator", "slide up", "slide down", "note off", "pattern break",
-                             "pitch drop", "legato"}) {
+  for (const char* effect : {"arpeggio", "detune oscillator", "slide up", "slide down", "note off",
+                             "pattern break", "pitch drop", "legato"}) {
     EXPECT_FALSE(usedBy[effect].empty()) << "no song uses " << effect;
   }
 }
@@ -243,7 +250,8 @@ std::vector<int16_t> wavSamples(const std::string& path) {
   const std::string bytes = readFile(path);
   std::vector<int16_t> samples;
   for (size_t i = 44; i + 1 < bytes.size(); i += 2) {
-    samples.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    samples.push_back(
+        static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
   }
   return samples;
 }
@@ -255,8 +263,8 @@ TEST(Songs, RenderedSongsNeverClipAndNeverFallSilentForTwoSeconds) {
   for (const SongEntry& entry : kSongTable) {
     const std::string name = songName(entry);
     const std::string out = scratchDir() + "/" + name + ".wav";
-    ASSERT_EQ(runQuietly(renderer + " '" + sourceRoot() + "/data/songs/" + name + ".dat' '" + out + "' --seconds " +
-                         std::to_string(static_cast<int>(kRenderSeconds))),
+    ASSERT_EQ(runQuietly(renderer + " '" + sourceRoot() + "/data/songs/" + name + ".dat' '" + out +
+                         "' --seconds " + std::to_string(static_cast<int>(kRenderSeconds))),
               0)
         << name;
     const std::vector<int16_t> samples = wavSamples(out);
