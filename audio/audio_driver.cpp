@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "audio/audio.h"
+#include "audio/audio_stats.h"
 #include "audio/sample.h"
 #include "host/game.h"
 #include "host/runtime_error.h"
@@ -137,7 +138,10 @@ ALuint gxtkAudio::acquireSource(gxtkChannel& record) {
   if (record.source != 0) return record.source;
   alGetErrorCall();
   alGenSourceCall(&record.source);
-  if (alGetErrorCall() == AL_NO_ERROR) return record.source;
+  if (alGetErrorCall() == AL_NO_ERROR) {
+    noteAudioSources(1);
+    return record.source;
+  }
 
   record.source = 0;
   for (int i = 0; i < kStealableChannels; ++i) {
@@ -296,12 +300,14 @@ void gxtkAudio::fillSample(gxtkSample* sample, const void* pcm, int length, int 
                            int rate) {
   ALuint name = 0;
   alGenBufferCall(&name);
+  if (name != 0) noteAudioBuffers(1);
   alBufferDataCall(name, alFormatFor(bytesPerSample, channels), pcm, length * channels * bytesPerSample,
                    rate);
   sample->buffer = name;
 }
 
 void gxtkAudio::flushDiscardedBuffers() {
+  reportAudioStats();
   std::vector<ALuint>& list = discardedList();
   if (list.empty()) return;
   // OpenAL refuses to delete a buffer that is still attached to a source, even a stopped one.
@@ -317,7 +323,11 @@ void gxtkAudio::flushDiscardedBuffers() {
     // delete a live buffer that reused it.
     alGetErrorCall();
     alDeleteBufferCall(name);
-    if (alGetErrorCall() != AL_NO_ERROR) refused.push_back(name);
+    if (alGetErrorCall() != AL_NO_ERROR) {
+      refused.push_back(name);
+    } else {
+      noteAudioBuffers(-1);
+    }
   }
   list.swap(refused);
 }
