@@ -27,3 +27,14 @@ test-asan:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Hardening runs, never part of `make test`: every fuzz target for FUZZ_SECONDS (two at a time),
+# the ten-minute soak of the intro, and the intro under valgrind.
+FUZZ_SECONDS ?= 900
+.PHONY: fuzz soak memcheck
+fuzz:
+	scripts/fuzz $(FUZZ_SECONDS)
+soak:
+	scripts/soak
+memcheck:
+	scripts/memcheck
