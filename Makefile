@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-normal test-asan clean
+.PHONY: all deps build run test test-normal test-asan bench clean
 
 all: build
 
@@ -24,6 +24,10 @@ test-normal:
 
 test-asan:
 	scripts/run-tests $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON -DCORVANE_BENCHMARKS=OFF
+
+# Benchmarks (never part of `make test`): one table of figures, and BUILD/bench-results/figures.json.
+bench: deps
+	scripts/bench $(BUILD) $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

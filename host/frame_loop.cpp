@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "host/game.h"
@@ -16,6 +18,23 @@ namespace {
 constexpr int kWindowWidth = 640;
 constexpr int kWindowHeight = 480;
 constexpr int kWindowFlags = 4;
+
+// The pacing benchmark's trace, opened by runFrames when CORVANE_FRAME_TRACE names a file: one
+// line per presented frame ("f TIME"), per update ("u TIME"), per pass that ran updates
+// ("p COUNT") and per dropped backlog ("d TIME"), times in seconds of the platform's clock. Null
+// (the default) leaves the loop as it is but for the test of this pointer.
+FILE* frameTrace = nullptr;
+
+void traceTime(char kind, double time) {
+  std::fprintf(frameTrace, "%c %.6f\n", kind, time);
+}
+
+// Written out about once a second, so that a run ended by a signal keeps all but the last second.
+void traceUpdateCount(int count) {
+  static int passes = 0;
+  std::fprintf(frameTrace, "p %d\n", count);
+  if (++passes % 64 == 0) std::fflush(frameTrace);
+}
 
 // Resets the schedule: the next pass's first update is due at that pass's own time.
 void restartSchedule(VxGlfwGame& game) {
@@ -31,10 +50,18 @@ void runDueUpdates(VxGlfwGame& game, FramePlatform& platform) {
   // The first update is not checked against the clock: the sleep before the events already held
   // the pass back until it was due.
   for (int i = 0; i < kMaxUpdatesPerPass; ++i) {
+    if (frameTrace) traceTime('u', platform.currentTime());
     game.hostUpdate();
     if (game.nextUpdateTime == 0) return;  // the update changed the frequency
     game.nextUpdateTime += game.updatePeriod;
-    if (game.nextUpdateTime > platform.currentTime()) return;
+    if (game.nextUpdateTime > platform.currentTime()) {
+      if (frameTrace) traceUpdateCount(i + 1);
+      return;
+    }
+  }
+  if (frameTrace) {
+    traceUpdateCount(kMaxUpdatesPerPass);
+    traceTime('d', platform.currentTime());
   }
   restartSchedule(game);
 }
@@ -56,6 +83,7 @@ bool runFramePass(VxGlfwGame& game, FramePlatform& platform) {
 
   game.hostRender();
   platform.swapBuffers();
+  if (frameTrace) traceTime('f', platform.currentTime());
 
   if (int wait = millisecondsUntil(game.nextUpdateTime, platform.currentTime())) platform.sleepMillis(wait);
 
@@ -85,6 +113,9 @@ bool runFramePass(VxGlfwGame& game, FramePlatform& platform) {
 }
 
 void VxGlfwGame::runFrames() {
+  if (const char* path = std::getenv("CORVANE_FRAME_TRACE"); path != nullptr && *path != 0) {
+    frameTrace = std::fopen(path, "w");
+  }
   openWindow(kWindowWidth, kWindowHeight, kWindowFlags);
   hostStart();
   GlfwFramePlatform platform(*this);

@@ -1,0 +1,537 @@
+// intro_bench: the intro's own application measured in a hidden window, one update and one
+// rendered frame per pass as the capture host runs it, plus the analysis of the frame loop's
+// pacing trace. Every result is a line "FIGURE<TAB>group<TAB>name<TAB>value<TAB>unit<TAB>note"
+// that scripts/bench gathers into its table.
+//
+//   intro_bench frames [--frames N] [--only real|sink|replay]
+//       render-step CPU time per frame: through OpenGL, with the batches going to a sink (the
+//       framework alone), and the recorded batches replayed straight through OpenGL (the floor);
+//       allocations per frame and per update in steady state.
+//   intro_bench collector [--seconds S] [--switch-every S]
+//       every collector step over S seconds of recorded time with a song key every few seconds,
+//       the full collections, resident memory, and the time of every song switch.
+//   intro_bench pacing TRACE [--seconds S]
+//       the figures of a CORVANE_FRAME_TRACE file written by the real program.
+#include <GLFW/glfw3.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/intro/alloc_counters.h"
+#include "graphics/graphics_context.h"
+#include "graphics/render_device.h"
+#include "graphics/surface.h"
+#include "host/delegate.h"
+#include "host/game.h"
+#include "intro/intro_globals.h"
+#include "intro/my_app.h"
+#include "runtime/collector.h"
+
+namespace {
+
+constexpr int kUpdatesPerSecond = 51;
+
+// --- figures and statistics ---
+
+void figure(const std::string& group, const std::string& name, double value, const std::string& unit,
+            const std::string& note = "") {
+  std::printf("FIGURE\t%s\t%s\t%.6g\t%s\t%s\n", group.c_str(), name.c_str(), value, unit.c_str(), note.c_str());
+  std::fflush(stdout);
+}
+
+// Nearest-rank percentile of a copy of the values.
+double percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  size_t rank = static_cast<size_t>(std::ceil(p / 100.0 * static_cast<double>(values.size())));
+  if (rank < 1) rank = 1;
+  return values[std::min(rank, values.size()) - 1];
+}
+
+double median(const std::vector<double>& values) {
+  return percentile(values, 50);
+}
+
+double maximum(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+void distribution(const std::string& group, const std::string& name, const std::vector<double>& values,
+                  const std::string& unit, const std::string& note) {
+  figure(group, name + " median", median(values), unit, note);
+  figure(group, name + " p99", percentile(values, 99), unit, note);
+  figure(group, name + " max", maximum(values), unit, note);
+}
+
+double threadCpuMicros() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
+double wallMicros() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
+double residentMiB() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+std::string programDirectory() {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  path[n] = 0;
+  std::string dir(path);
+  return dir.substr(0, dir.rfind('/'));
+}
+
+// --- the device: real drawing, a sink, and a recorder of what reaches OpenGL ---
+
+struct RecordedBatch {
+  unsigned texture;  // 0: untextured
+  int primitiveSize;
+  std::vector<BatchVertex> vertices;
+};
+using RecordedFrame = std::vector<RecordedBatch>;
+
+class BenchGraphics : public gxtkGraphics {
+ public:
+  enum class Mode { Real, Sink, Record };
+  Mode mode = Mode::Real;
+  RecordedFrame* recording = nullptr;
+
+ protected:
+  void drawBatch() override {
+    if (mode == Mode::Sink) return;
+    if (mode == Mode::Record && recording != nullptr) {
+      gxtkSurface* surface = batchSurface();
+      // The texture the real draw binds: the first bind creates it.
+      if (surface != nullptr) surface->bind();
+      recording->push_back({surface != nullptr ? surface->texture : 0u, primitiveSize(),
+                            std::vector<BatchVertex>(batch(), batch() + vertexCount())});
+    }
+    gxtkGraphics::drawBatch();
+  }
+};
+
+// Replays one recorded frame the way the device draws: the same state, the same client arrays and
+// the same draw calls, with nothing of the framework in between.
+void replayFrame(const RecordedFrame& frame, const uint16_t* quadIndices, int width, int height) {
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, width, height, 0, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  glDisable(GL_TEXTURE_2D);
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  for (const RecordedBatch& batch : frame) {
+    const BatchVertex* v = batch.vertices.data();
+    const int count = static_cast<int>(batch.vertices.size());
+    if (batch.texture != 0) {
+      glEnable(GL_TEXTURE_2D);
+      glBindTexture(GL_TEXTURE_2D, batch.texture);
+    }
+    glVertexPointer(2, GL_FLOAT, sizeof(BatchVertex), &v->x);
+    glTexCoordPointer(2, GL_FLOAT, sizeof(BatchVertex), &v->u);
+    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(BatchVertex), &v->colour);
+    switch (batch.primitiveSize) {
+      case 1:
+        glDrawArrays(GL_POINTS, 0, count);
+        break;
+      case 2:
+        glDrawArrays(GL_LINES, 0, count);
+        break;
+      case 3:
+        glDrawArrays(GL_TRIANGLES, 0, count);
+        break;
+      case 4:
+        glDrawElements(GL_TRIANGLES, count / 4 * 6, GL_UNSIGNED_SHORT, quadIndices);
+        break;
+      default:
+        for (int first = 0; first < count; first += batch.primitiveSize)
+          glDrawArrays(GL_TRIANGLE_FAN, first, batch.primitiveSize);
+    }
+    if (batch.texture != 0) glDisable(GL_TEXTURE_2D);
+  }
+}
+
+// --- the host: the program's start-up with a hidden window and one update per pass ---
+
+class BenchGame : public VxCorvaneGame {
+ public:
+  void openWindow(int width, int height, int flags) override {
+    VxCorvaneGame::openWindow(width, height, flags);
+    // Nobody looks at it; the frames are drawn into its back buffer all the same.
+    if (window() != nullptr) glfwHideWindow(window());
+  }
+};
+
+BenchGame* game = nullptr;
+BenchGraphics* device = nullptr;
+
+bool startIntro(std::string& error) {
+  if (!glfwInit()) {
+    error = "glfwInit failed (no display?)";
+    return false;
+  }
+  game = new BenchGame();
+  currentGame = game;
+  game->appDirectory = String(programDirectory().c_str()) + String("/..");
+  initCollector();
+  currentApp = nullptr;
+  currentDelegate = nullptr;
+  initGraphicsContext();
+  markRoots();
+  new c_MyApp();
+  game->openWindow(640, 480, 4);
+  game->hostStart();
+  // The intro's pictures were loaded through the delegate's device; they are textures of this
+  // context and draw the same through ours.
+  device = new BenchGraphics();
+  currentDelegate->graphics = device;
+  registerGraphicsDevice(device);
+  if (player.get() == nullptr || scrollerFont.get() == nullptr) {
+    error = "the intro did not start (data/ missing beside the benchmark's build?)";
+    return false;
+  }
+  return true;
+}
+
+void pressKey(int code) {
+  game->hostKey(1, code);
+  game->hostKey(2, code);
+}
+
+// --- frames ---
+
+struct FrameTimes {
+  std::vector<double> cpu;     // render step, thread CPU microseconds
+  std::vector<double> finish;  // glFinish after it
+};
+
+FrameTimes runFrames(BenchGraphics::Mode mode, int frames, std::vector<RecordedFrame>* record) {
+  FrameTimes times;
+  device->mode = mode;
+  for (int i = 0; i < frames; ++i) {
+    game->hostUpdate();
+    if (record != nullptr) {
+      record->emplace_back();
+      device->recording = &record->back();
+    }
+    double start = threadCpuMicros();
+    currentDelegate->handleRender();
+    double end = threadCpuMicros();
+    game->collectStep();
+    double finishStart = threadCpuMicros();
+    glFinish();
+    times.finish.push_back(threadCpuMicros() - finishStart);
+    times.cpu.push_back(end - start);
+  }
+  device->recording = nullptr;
+  device->mode = BenchGraphics::Mode::Real;
+  return times;
+}
+
+// Largest count per rendered frame and per update; with the batches going to the sink, the
+// driver's own heap use is left out.
+void measureAllocations(int frames, BenchGraphics::Mode mode) {
+  device->mode = mode;
+  std::vector<double> perRender[3], perUpdate[3];
+  for (int i = 0; i < frames; ++i) {
+    bench::AllocationCounts before = bench::allocationTotals();
+    game->hostUpdate();
+    bench::AllocationCounts afterUpdate = bench::allocationTotals();
+    game->hostRender();
+    bench::AllocationCounts afterRender = bench::allocationTotals();
+    glFinish();
+    bench::AllocationCounts u = afterUpdate - before, r = afterRender - afterUpdate;
+    perUpdate[0].push_back(static_cast<double>(u.collected));
+    perUpdate[1].push_back(static_cast<double>(u.stringBlocks));
+    perUpdate[2].push_back(static_cast<double>(u.heap));
+    perRender[0].push_back(static_cast<double>(r.collected));
+    perRender[1].push_back(static_cast<double>(r.stringBlocks));
+    perRender[2].push_back(static_cast<double>(r.heap));
+  }
+  device->mode = BenchGraphics::Mode::Real;
+  const bool sink = mode == BenchGraphics::Mode::Sink;
+  const std::string note = "max over " + std::to_string(frames) + " passes, no song switch, main thread";
+  if (sink) {
+    const char* kinds[3] = {"collected objects", "string blocks", "heap allocations"};
+    for (int k = 0; k < 3; ++k) {
+      figure("allocation", std::string(kinds[k]) + " per frame", maximum(perRender[k]), "count", note);
+      figure("allocation", std::string(kinds[k]) + " per update", maximum(perUpdate[k]), "count", note);
+    }
+  } else {
+    figure("allocation", "heap allocations per frame incl. OpenGL driver median", median(perRender[2]), "count",
+           note);
+  }
+}
+
+int commandFrames(int frames, const std::string& only) {
+  std::string error;
+  if (!startIntro(error)) {
+    std::fprintf(stderr, "intro_bench: %s\n", error.c_str());
+    return 1;
+  }
+  bench::countThisThread();
+  // Past the start-up's loads and the first collections.
+  runFrames(BenchGraphics::Mode::Real, 2 * kUpdatesPerSecond, nullptr);
+  const std::string note = std::to_string(frames) + " frames, thread CPU time";
+
+  if (only.empty() || only == "real") {
+    FrameTimes real = runFrames(BenchGraphics::Mode::Real, frames, nullptr);
+    distribution("frame cost", "render step through OpenGL", real.cpu, "us", note);
+    figure("frame cost", "glFinish after the step median", median(real.finish), "us", note);
+    if (only.empty()) {
+      FrameTimes sink = runFrames(BenchGraphics::Mode::Sink, frames, nullptr);
+      distribution("frame cost", "framework alone (batches to a sink)", sink.cpu, "us", note);
+      figure("frame cost", "driver share (through OpenGL - sink) median", median(real.cpu) - median(sink.cpu), "us",
+             note);
+
+      // Recorded first, then replayed interleaved with real frames, so that both see the same load.
+      std::vector<RecordedFrame> recorded;
+      runFrames(BenchGraphics::Mode::Record, frames, &recorded);
+      FrameTimes replay, interleaved;
+      for (const RecordedFrame& frame : recorded) {
+        FrameTimes one = runFrames(BenchGraphics::Mode::Real, 1, nullptr);
+        interleaved.cpu.push_back(one.cpu[0]);
+        double start = threadCpuMicros();
+        replayFrame(frame, device->quadIndices(), 640, 480);
+        replay.cpu.push_back(threadCpuMicros() - start);
+        glFinish();
+      }
+      size_t batches = 0;
+      for (const RecordedFrame& frame : recorded) batches += frame.size();
+      figure("frame cost", "batches per frame", static_cast<double>(batches) / static_cast<double>(recorded.size()),
+             "count", "draw calls replayed per frame");
+      distribution("frame cost", "replay floor (recorded batches straight to OpenGL)", replay.cpu, "us", note);
+      figure("frame cost", "render step interleaved with the replay median", median(interleaved.cpu), "us", note);
+      figure("frame cost", "ratio render step / replay floor", median(interleaved.cpu) / median(replay.cpu), "x",
+             "medians; goal <= 1.3");
+    }
+  } else if (only == "sink") {
+    runFrames(BenchGraphics::Mode::Sink, frames, nullptr);
+  } else if (only == "alloc") {
+    // nothing more: the allocations below
+  } else {
+    std::fprintf(stderr, "intro_bench: --only real, sink or alloc\n");
+    return 2;
+  }
+  if (only.empty() || only == "alloc") {
+    measureAllocations(frames, BenchGraphics::Mode::Sink);
+    measureAllocations(frames, BenchGraphics::Mode::Real);
+  }
+  return 0;
+}
+
+// --- collector and song switches ---
+
+int commandCollector(double seconds, double switchEvery) {
+  std::string error;
+  if (!startIntro(error)) {
+    std::fprintf(stderr, "intro_bench: %s\n", error.c_str());
+    return 1;
+  }
+  std::vector<bench::CollectorStep> steps;
+  steps.reserve(static_cast<size_t>(seconds * kUpdatesPerSecond * 4) + 16);
+  std::vector<double> switchMicros, updateMicros;
+  const int passes = static_cast<int>(seconds * kUpdatesPerSecond);
+  const int switchPeriod = std::max(1, static_cast<int>(switchEvery * kUpdatesPerSecond));
+  double rssStart = residentMiB(), rssMinute = 0;
+  bench::recordCollectorSteps(&steps);
+  int song = 1;
+  for (int pass = 1; pass <= passes; ++pass) {
+    game->hostRender();
+    glFinish();
+    bool switching = pass % switchPeriod == 0;
+    if (switching) {
+      pressKey(kSongTable[song].keyCode);
+      song = (song + 1) % kSongCount;
+    }
+    // The update's own work without the collector step after it (timed on its own).
+    double start = wallMicros();
+    currentDelegate->handleUpdate();
+    double took = wallMicros() - start;
+    game->collectStep();
+    (switching ? switchMicros : updateMicros).push_back(took);
+    if (pass == 60 * kUpdatesPerSecond) rssMinute = residentMiB();
+  }
+  bench::recordCollectorSteps(nullptr);
+  double rssEnd = residentMiB();
+
+  std::vector<double> all, full;
+  for (const bench::CollectorStep& step : steps) {
+    all.push_back(step.microseconds);
+    if (step.full) full.push_back(step.microseconds);
+  }
+  char noteText[160];
+  std::snprintf(noteText, sizeof noteText, "%.0f s recorded, song key every %.1f s, %zu steps, wall clock", seconds,
+                switchEvery, steps.size());
+  const std::string note = noteText;
+  distribution("collector", "step", all, "us", note);
+  figure("collector", "full collections", static_cast<double>(full.size()), "count", note);
+  if (!full.empty()) distribution("collector", "full collection", full, "us", note);
+  figure("collector", "RSS at start", rssStart, "MiB", "after the create step");
+  if (rssMinute > 0) figure("collector", "RSS after 1 min", rssMinute, "MiB", "recorded time");
+  figure("collector", "RSS at end", rssEnd, "MiB", note);
+  if (rssMinute > 0) figure("collector", "RSS growth 1 min to end", rssEnd - rssMinute, "MiB", "goal <= 2");
+  figure("song switch", "switches", static_cast<double>(switchMicros.size()), "count", note);
+  figure("song switch", "key hit to player ready median", median(switchMicros), "us",
+         "the update step that loads the song (7 samples + song), wall clock");
+  figure("song switch", "key hit to player ready max", maximum(switchMicros), "us", "wall clock");
+  figure("song switch", "ordinary update median", median(updateMicros), "us", "for comparison");
+  return 0;
+}
+
+// --- the pacing trace ---
+
+int commandPacing(const std::string& path, double seconds, double skip) {
+  std::ifstream in(path);
+  if (!in) {
+    std::fprintf(stderr, "intro_bench: cannot read %s\n", path.c_str());
+    return 1;
+  }
+  std::vector<double> updates, frames, drops;
+  std::vector<int> passes;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.size() < 3) continue;
+    double value = std::atof(line.c_str() + 2);
+    switch (line[0]) {
+      case 'u':
+        updates.push_back(value);
+        break;
+      case 'f':
+        frames.push_back(value);
+        break;
+      case 'p':
+        passes.push_back(static_cast<int>(value));
+        break;
+      case 'd':
+        drops.push_back(value);
+        break;
+    }
+  }
+  if (updates.size() < 3) {
+    std::fprintf(stderr, "intro_bench: %s holds too few updates\n", path.c_str());
+    return 1;
+  }
+  // The window: from `skip` seconds after the first update, `seconds` long.
+  const double from = updates.front() + skip, to = from + seconds;
+  auto inWindow = [&](double t) { return t >= from && t <= to; };
+  std::vector<double> u, f;
+  for (double t : updates)
+    if (inWindow(t)) u.push_back(t);
+  for (double t : frames)
+    if (inWindow(t)) f.push_back(t);
+  // Passes are not time-stamped: those of the window are the ones whose updates fall in it, in
+  // order (every pass that ran updates wrote one line after them).
+  size_t firstUpdate = 0;
+  while (firstUpdate < updates.size() && updates[firstUpdate] < from) ++firstUpdate;
+  int multi = 0, counted = 0;
+  size_t seen = 0;
+  for (int n : passes) {
+    if (seen >= firstUpdate && seen < firstUpdate + u.size()) {
+      if (n >= 2) ++multi;
+      ++counted;
+    }
+    seen += static_cast<size_t>(n);
+  }
+  int dropped = 0;
+  for (double t : drops)
+    if (inWindow(t)) ++dropped;
+
+  std::vector<double> ui, fi;
+  for (size_t i = 1; i < u.size(); ++i) ui.push_back((u[i] - u[i - 1]) * 1000.0);
+  for (size_t i = 1; i < f.size(); ++i) fi.push_back((f[i] - f[i - 1]) * 1000.0);
+  double span = u.back() - u.front();
+  double ups = span > 0 ? static_cast<double>(u.size() - 1) / span : 0;
+  double mean = 0, var = 0;
+  for (double x : ui) mean += x;
+  mean /= static_cast<double>(ui.size());
+  for (double x : ui) var += (x - mean) * (x - mean);
+  double sd = std::sqrt(var / static_cast<double>(ui.size()));
+
+  char noteText[160];
+  std::snprintf(noteText, sizeof noteText, "real program on Xvfb, %.0f s window after %.0f s, wall clock", span,
+                skip);
+  const std::string note = noteText;
+  figure("pacing", "updates per second", ups, "ups", note + "; goal 51 +- 0.5%");
+  figure("pacing", "deviation from 51 ups", (ups / kUpdatesPerSecond - 1) * 100.0, "%", note);
+  figure("pacing", "update interval median", median(ui), "ms", note);
+  figure("pacing", "update interval p99", percentile(ui, 99), "ms", note + "; goal <= 21");
+  figure("pacing", "update interval p1", percentile(ui, 1), "ms", note);
+  figure("pacing", "update interval max", maximum(ui), "ms", note);
+  figure("pacing", "update interval std dev", sd, "ms", note);
+  figure("pacing", "frame interval median", median(fi), "ms", note);
+  figure("pacing", "frame interval p99", percentile(fi, 99), "ms", note);
+  figure("pacing", "passes with 2-4 updates", multi, "count", "of " + std::to_string(counted) + " passes");
+  figure("pacing", "backlogs dropped", dropped, "count", note + "; goal 0");
+  return 0;
+}
+
+double numberAfter(int& i, int argc, char** argv) {
+  if (i + 1 >= argc) {
+    std::fprintf(stderr, "intro_bench: %s needs a value\n", argv[i]);
+    std::exit(2);
+  }
+  return std::atof(argv[++i]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: intro_bench frames|collector|pacing ... (see the source's head)\n");
+    return 2;
+  }
+  std::string command = argv[1];
+  double frames = 255, seconds = 20, switchEvery = 2, skip = 2;
+  std::string only, trace;
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--frames") {
+      frames = numberAfter(i, argc, argv);
+    } else if (arg == "--seconds") {
+      seconds = numberAfter(i, argc, argv);
+    } else if (arg == "--switch-every") {
+      switchEvery = numberAfter(i, argc, argv);
+    } else if (arg == "--skip") {
+      skip = numberAfter(i, argc, argv);
+    } else if (arg == "--only" && i + 1 < argc) {
+      only = argv[++i];
+    } else if (arg[0] != '-' && trace.empty()) {
+      trace = arg;
+    } else {
+      std::fprintf(stderr, "intro_bench: unknown argument %s\n", arg.c_str());
+      return 2;
+    }
+  }
+  if (command == "frames") return commandFrames(std::max(1, static_cast<int>(frames)), only);
+  if (command == "collector") return commandCollector(std::max(1.0, seconds), std::max(0.1, switchEvery));
+  if (command == "pacing") return commandPacing(trace, seconds, skip);
+  std::fprintf(stderr, "intro_bench: unknown command %s\n", command.c_str());
+  return 2;
+}
