@@ -1,0 +1,108 @@
+// Pieces of the intro's end-to-end tests: a private installation of the program (its binary, a
+// copy of data/ and test songs), the running program, its window on the test X server (found by
+// process id, grabbed, sent keys through XTEST and closed like a window manager does), decoded
+// data pictures, and the sound OpenAL Soft's wave back-end captured.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace e2eintro {
+
+std::string sourceDir();
+std::string binaryDir();
+
+// The program and a copy of the build's data/ in a fresh directory under /tmp; removed at the end.
+class Installation {
+ public:
+  explicit Installation(const std::string& name);
+  ~Installation();
+  Installation(const Installation&) = delete;
+  Installation& operator=(const Installation&) = delete;
+
+  // Compiles a song source (relative to the source tree) to data/<songPath>.
+  void compileSong(const std::string& sourceRelative, const std::string& songPath);
+  // An OpenAL Soft configuration that sends the program's sound to a wave file; its path.
+  std::string captureSoundTo(const std::string& wavePath);
+
+  std::string dir;
+  std::string program;
+  std::string data;
+};
+
+// The program, started with its standard output and error in a file, and ALSOFT_CONF set if given
+// (ALSOFT_DRIVERS is dropped, so the configuration decides). Killed if the test leaves it running.
+class Program {
+ public:
+  Program(const std::string& path, const std::string& alsoftConf);
+  ~Program();
+  pid_t pid() const { return pid_; }
+  bool running();
+  // The exit status, or -1 when the program is still running after `seconds`.
+  int waitForExit(double seconds);
+  std::string output() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::string outputPath_;
+};
+
+// 0xRRGGBB pixels of a window.
+struct Grab {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+// Writes the grab as a PNG under the build's tests/e2e-intro-failures/ (for a failed check); its path.
+std::string saveGrab(const Grab& grab, const std::string& name);
+
+class Screen {
+ public:
+  Screen();
+  ~Screen();
+  bool connected() const { return display_ != nullptr; }
+  // The program's mapped top-level window, or 0 after the time-out.
+  unsigned long findWindow(pid_t pid, double seconds);
+  Grab grab(unsigned long window);
+  // Focuses the window and sends a key press and release through XTEST (xdotool).
+  void pressKey(unsigned long window, const std::string& keyName);
+  // The window manager's close: a WM_DELETE_WINDOW client message.
+  void closeWindow(unsigned long window);
+
+ private:
+  void* display_ = nullptr;
+};
+
+// A picture decoded with its own channel count (1-4).
+struct Picture {
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  std::vector<unsigned char> bytes;
+  bool load(const std::string& path);
+  const unsigned char* at(int x, int y) const {
+    return &bytes[(static_cast<size_t>(y) * width + x) * channels];
+  }
+};
+
+// The first channel of a captured 16-bit or float wave file, as -1..1 samples; the data that
+// follows the data chunk's header is taken as it is, since the writer may never fix the sizes.
+struct Sound {
+  int rate = 0;
+  int channels = 0;
+  int bytesPerFrame = 0;
+  int64_t dataOffset = 0;  // of the first sample in the file
+  std::vector<float> samples;
+  bool load(const std::string& path);
+};
+
+// Root mean square and crossings of the middle per second of samples [from, to).
+double rms(const std::vector<float>& samples, size_t from, size_t to);
+double crossingsPerSecond(const std::vector<float>& samples, size_t from, size_t to, int rate);
+
+}  // namespace e2eintro
