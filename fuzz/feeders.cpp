@@ -128,19 +128,22 @@ bool feedOgg(const std::string& path) {
 bool feedImage(const std::string& path) {
   setUp();
   c_Image* image = loadImage(pathString(path), c_Image::kMidHandle);
-  if (image == nullptr) return false;
+  if (image == nullptr) {
+    fullCollection();
+    return false;
+  }
   gxtkSurface* surface = image->surface;
   if (surface == nullptr || surface->pixels == nullptr) std::abort();
   const size_t bytes = size_t(surface->width()) * size_t(surface->height()) * size_t(surface->depth);
   sink = sink + touchBytes(surface->pixels, bytes);
   // Pictures are large; without this the fuzzer's memory would follow the collector's pace.
   surface->discard();
+  fullCollection();
   return true;
 }
 
-int feedFont(const std::string& path) {
-  setUp();
-  c_Font* font = loadFontDescriptor(pathString(path));
+// The glyph count of a font (-1 for none), after reading what drawing would read of it.
+static int glyphsOf(c_Font* font) {
   if (font == nullptr) return -1;
   int glyphs = 0;
   for (auto* node = font->glyphs->firstNode(); node != nullptr; node = node->nextNode()) {
@@ -155,6 +158,13 @@ int feedFont(const std::string& path) {
     if (page != nullptr) sink = sink + static_cast<unsigned>(page->width() + page->height());
   }
   sink = sink + static_cast<unsigned>(font->textWidth(String("Brackenfold 01")));
+  return glyphs;
+}
+
+int feedFont(const std::string& path) {
+  setUp();
+  int glyphs = glyphsOf(loadFontDescriptor(pathString(path)));
+  fullCollection();
   return glyphs;
 }
 

@@ -3,6 +3,7 @@
 // are decoded, so a hostile header cannot make us allocate gigabytes.
 #include <stb/stb_image.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "host/game.h"
@@ -12,6 +13,20 @@ namespace {
 
 // Larger than any texture this program's OpenGL drivers accept.
 constexpr int kMaxImageSide = 16384;
+// The most decoded bytes one byte of a picture file can stand for: a PNG of 1-bit palette indices
+// (32 output bytes per input byte in RGBA) through deflate's best ratio (1032:1). A header that
+// claims more than this for its file is lying about its size, and would have the decoder allocate
+// and fill up to a gigabyte for a file of a few bytes.
+constexpr int64_t kMaxExpansion = 32 * 1032;
+
+// Bytes from the read position to the end of the file, or -1 when the stream cannot tell.
+long bytesToEnd(FILE* file) {
+  long here = std::ftell(file);
+  if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
+  long end = std::ftell(file);
+  if (std::fseek(file, here, SEEK_SET) != 0 || end < here) return -1;
+  return end - here;
+}
 
 struct FileCloser {
   FILE* file;
@@ -28,9 +43,11 @@ unsigned char* VxGlfwGame::loadImageData(const String& path, int& width, int& he
   FileCloser closer{file};
 
   long start = std::ftell(file);
+  long fileBytes = bytesToEnd(file);
   int w = 0, h = 0, channels = 0;
   if (!stbi_info_from_file(file, &w, &h, &channels)) return nullptr;
   if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide) return nullptr;
+  if (fileBytes >= 0 && static_cast<int64_t>(w) * h * 4 > kMaxExpansion * fileBytes) return nullptr;
   // The probe reads the header; decoding must start from the same place again.
   if (start < 0 || std::fseek(file, start, SEEK_SET) != 0) return nullptr;
 
