@@ -274,10 +274,13 @@ int setFont(c_Font* font) {
   c_GraphicsContext* context = graphicsContext;
   if (context == nullptr) return 0;
   if (font == nullptr) {
-    // Made once; a default font that could not be made is tried again on the next call.
-    if (context->defaultFont == nullptr) {
+    // Made once. A default font that could not be made is not tried again: the intro falls back
+    // to it for every scroller character, which would reload the missing picture hundreds of
+    // times a frame.
+    if (context->defaultFont == nullptr && !context->defaultFontFailed) {
       context->defaultFont =
           fontFromStrip(String("vulo_font.png"), kDefaultFirstChar, kDefaultCharCount, true);
+      context->defaultFontFailed = context->defaultFont == nullptr;
     }
     font = context->defaultFont;
   }

@@ -29,6 +29,9 @@ class c_GraphicsContext : public Object {
   int blendMode = 0;
   float scissorX = 0, scissorY = 0, scissorWidth = 0, scissorHeight = 0;
   GcField<Array<float>> matrixStack;
+  // Set once making the default font has failed: it is not tried again, or every text drawn
+  // without a font would reload (and report) the missing picture.
+  bool defaultFontFailed = false;
 };
 
 // Module state (collector roots where they hold objects).
