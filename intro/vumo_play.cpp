@@ -68,11 +68,31 @@ int incremented(int counter) {
   return static_cast<int>(static_cast<unsigned>(counter) + 1u);
 }
 
-}  // namespace
+// A row reads its twenty cells as single units rather than one-character slices, so that a tick
+// allocates nothing. kNoUnit stands for the empty slice.
+constexpr int kNoUnit = -1;
 
-int noteValue(const String& cell) {
-  if (cell.length() != 1) return 0;
-  const Char key = cell[0];
+// The unit Slice(from, from + 1) would hold, with Slice's clamping of negative and large
+// indices; kNoUnit where that slice is empty.
+int unitAt(const String& text, int from) {
+  const int len = text.length();
+  int to = from + 1;
+  if (from < 0) {
+    from += len;
+    if (from < 0) from = 0;
+  } else if (from > len) {
+    from = len;
+  }
+  if (to < 0) {
+    to += len;
+  } else if (to > len) {
+    to = len;
+  }
+  return to <= from ? kNoUnit : text[from];
+}
+
+int noteValueOfUnit(int key) {
+  if (key == kNoUnit) return 0;
   for (int semitone = 0; kNoteKeys[semitone] != 0; ++semitone) {
     if (kNoteKeys[semitone] == key) return semitone;
   }
@@ -82,17 +102,35 @@ int noteValue(const String& cell) {
   return 0;
 }
 
+// A one-character decimal number read as the 8-bit text does: a digit, otherwise 0.
+int digitValueOfUnit(int unit) {
+  if (unit == kNoUnit) return 0;
+  const char c = static_cast<char>(unit & 0xFF);
+  return c >= '0' && c <= '9' ? c - '0' : 0;
+}
+
+// A one-character hexadecimal digit: a-f and A-F, otherwise the decimal reading.
+int hexDigitValueOfUnit(int unit) {
+  if (unit == kNoUnit) return 0;
+  const char c = static_cast<char>(unit & 0xFF);
+  if (c >= 'a' && c <= 'f') return 10 + (c - 'a');
+  if (c >= 'A' && c <= 'F') return 10 + (c - 'A');
+  return digitValueOfUnit(unit);
+}
+
+}  // namespace
+
+int noteValue(const String& cell) {
+  return cell.length() == 1 ? noteValueOfUnit(cell[0]) : 0;
+}
+
 int hexDigitValue(const String& cell) {
   constexpr int kMaxConverted = 63;
   char narrow[kMaxConverted + 1];
   int n = cell.length() < kMaxConverted ? cell.length() : kMaxConverted;
   for (int i = 0; i < n; ++i) narrow[i] = static_cast<char>(cell[i] & 0xFF);
   narrow[n] = 0;
-  if (cell.length() == 1) {
-    char c = narrow[0];
-    if (c >= 'a' && c <= 'f') return 10 + (c - 'a');
-    if (c >= 'A' && c <= 'F') return 10 + (c - 'A');
-  }
+  if (cell.length() == 1) return hexDigitValueOfUnit(cell[0]);
   return std::atoi(narrow);
 }
 
@@ -180,11 +218,11 @@ void c_vumoPlay::tick() {
 
 void c_vumoPlay::processRow() {
   const int r = rowBase + rowInPattern;
-  auto cell = [&](int column) { return columns[column].Slice(r, r + 1); };
+  auto cell = [&](int column) { return unitAt(columns[column], r); };
 
   for (int v = 0; v < kVoices; ++v) {
     VoiceNote& voice = voiceNotes[v];
-    voice.rowValue = static_cast<float>(noteValue(cell(v)));
+    voice.rowValue = static_cast<float>(noteValueOfUnit(cell(v)));
     if (voice.rowValue < kFirstCommand) {
       voice.note = voice.rowValue;
       voice.arpOffset = 0;
@@ -194,12 +232,12 @@ void c_vumoPlay::processRow() {
       voice.decay = 0;
     }
   }
-  for (int v = 0; v < kVoices; ++v) rowInstrument[v] = hexDigitValue(cell(8 + v));
+  for (int v = 0; v < kVoices; ++v) rowInstrument[v] = hexDigitValueOfUnit(cell(8 + v));
   for (int v = 0; v < kVoices; ++v) {
-    int digit = hexDigitValue(cell(4 + v));
+    int digit = hexDigitValueOfUnit(cell(4 + v));
     if (digit != 0) voiceLevels[v].volume = static_cast<float>(digit) * 0.125f * voiceLevels[v].volumeScale;
   }
-  for (int v = 0; v < kVoices; ++v) rowOctave[v] = cell(12 + v).ToInt();
+  for (int v = 0; v < kVoices; ++v) rowOctave[v] = digitValueOfUnit(cell(12 + v));
 
   for (int v = 0; v < kVoices; ++v) {
     // Other types keep the samples the voice had.
@@ -215,7 +253,7 @@ void c_vumoPlay::processRow() {
   }
 
   for (int v = 0; v < kVoices; ++v) {
-    const int volumeDigit = hexDigitValue(cell(4 + v));
+    const int volumeDigit = hexDigitValueOfUnit(cell(4 + v));
     const float noteArg = voiceNotes[v].rowValue - 24.0f + static_cast<float>(12 * rowOctave[v]);
     VoiceSamples& pair = voiceSamples(v);
     triggerVoice(pair.primarySample, static_cast<int>(noteArg), v + 1, 1, pair.secondarySample, detune[v],
