@@ -3,6 +3,7 @@
 #include "host/frame_loop.h"
 
 #include <GLFW/glfw3.h>
+#include <malloc.h>
 
 #include <cerrno>
 #include <climits>
@@ -78,6 +79,11 @@ int millisecondsUntil(double nextUpdateTime, double now) {
   return static_cast<int>(milliseconds);
 }
 
+void keepHeapBetweenFrames() {
+  constexpr int kTrimThresholdBytes = 64 * 1024 * 1024;
+  mallopt(M_TRIM_THRESHOLD, kTrimThresholdBytes);
+}
+
 bool runFramePass(VxGlfwGame& game, FramePlatform& platform) {
   if (platform.windowShouldClose()) return false;
 
@@ -116,6 +122,7 @@ void VxGlfwGame::runFrames() {
   if (const char* path = std::getenv("CORVANE_FRAME_TRACE"); path != nullptr && *path != 0) {
     frameTrace = std::fopen(path, "w");
   }
+  keepHeapBetweenFrames();
   openWindow(kWindowWidth, kWindowHeight, kWindowFlags);
   hostStart();
   GlfwFramePlatform platform(*this);

@@ -45,6 +45,12 @@ constexpr int kMaxUpdatesPerPass = 4;
 // Milliseconds to sleep before the update due at nextUpdateTime (0: not due yet / not scheduled).
 int millisecondsUntil(double nextUpdateTime, double now);
 
+// Tells the C library's allocator to keep freed memory at the top of the heap instead of handing
+// it back to the system after every frame: the OpenGL driver allocates and frees a few hundred
+// kilobytes per frame, and trimming and faulting that in again cost more than the frame's own
+// drawing. runFrames calls it; a host with a frame loop of its own calls it too.
+void keepHeapBetweenFrames();
+
 // One pass: render, present, wait, events, focus, updates. Returns false, doing nothing else,
 // when the window should close.
 bool runFramePass(VxGlfwGame& game, FramePlatform& platform);
