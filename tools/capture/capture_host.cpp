@@ -55,8 +55,8 @@ void CaptureGame::readDate(Array<int> values) {
   const std::time_t now = kRecordingEpoch + elapsedMillis() / 1000;
   std::tm date = {};
   gmtime_r(&now, &date);
-  const int fields[7] = {date.tm_year + 1900, date.tm_mon + 1, date.tm_mday, date.tm_hour, date.tm_min,
-                         date.tm_sec,         0};
+  const int fields[7] = {
+      date.tm_year + 1900, date.tm_mon + 1, date.tm_mday, date.tm_hour, date.tm_min, date.tm_sec, 0};
   for (int i = 0; i < values.length() && i < 7; ++i) values[i] = fields[i];
 }
 
@@ -75,8 +75,8 @@ void CaptureGame::deliverPress(const ScriptedKey& key) {
   hostKey(kKeyUp, key.code);
 }
 
-bool CaptureGame::record(const Options& options, AlLoopback& sound, std::vector<int16_t>& samples, int& pictures,
-                         std::string& error) {
+bool CaptureGame::record(const Options& options, AlLoopback& sound, std::vector<int16_t>& samples,
+                         int& pictures, std::string& error) {
   pictures = 0;
   framesBefore_ = 0;
   openWindow(kWindowWidth, kWindowHeight, kWindowFlags);

@@ -19,10 +19,10 @@ struct NamedKey {
   int code;
 };
 
-// Keys with no printable character of their own; what a press also sends comes from the host's
-// own key table (characterForKeyCode), so a scripted press matches a real one event for event.
+// Keys by name. The character event a press also sends comes from the host's own key table
+// (characterForKeyCode), so a scripted press matches a real one event for event.
 constexpr NamedKey kNamedKeys[] = {
-    {"ENTER", 13}, {"RETURN", 13}, {"ESCAPE", 27}, {"ESC", 27},  {"TAB", 9},   {"BACKSPACE", 8},
+    {"ENTER", 13}, {"RETURN", 13}, {"ESCAPE", 27}, {"ESC", 27},  {"TAB", 9},    {"BACKSPACE", 8},
     {"LEFT", 37},  {"UP", 38},     {"RIGHT", 39},  {"DOWN", 40}, {"SPACE", 32},
 };
 
@@ -88,7 +88,8 @@ bool parseKeys(const std::string& text, int lastUpdate, std::vector<ScriptedKey>
     }
     ScriptedKey key{static_cast<int>(update), 0, 0, item.substr(colon + 1)};
     if (!lookUpKey(key.name, key.code, key.character)) {
-      error = "--keys: unknown key '" + key.name + "' (F1-F12, ENTER, SPACE, ESCAPE, TAB, BACKSPACE, "
+      error = "--keys: unknown key '" + key.name +
+              "' (F1-F12, ENTER, SPACE, ESCAPE, TAB, BACKSPACE, "
               "LEFT, RIGHT, UP, DOWN, A-Z, 0-9)";
       return false;
     }

@@ -2,6 +2,7 @@
 #include "tools/capture/capture_output.h"
 
 #include <spawn.h>
+#include <stb/stb_image_write.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-
-#include <stb/stb_image_write.h>
 
 extern char** environ;
 
@@ -87,27 +86,17 @@ bool findProgram(const std::string& name, std::string& path) {
 
 std::vector<std::string> videoCommand(const std::string& ffmpeg, const Options& options, int pictures) {
   const std::string dir = asFileArgument(options.outDir);
-  return {ffmpeg,
-          "-nostdin",  // it would otherwise read commands from the terminal
-          "-hide_banner",
-          "-loglevel",
-          "error",
-          "-y",
-          "-framerate",
-          std::to_string(kFramesPerSecond) + "/" + std::to_string(options.every),
-          "-start_number",
-          "1",
-          "-i",
-          escapePercent(dir) + "/frame_%05d.png",
-          "-i",
-          dir + "/" + kSoundName,
-          // Pictures of an earlier, longer capture in the same directory are not part of this one.
-          "-frames:v",
-          std::to_string(pictures),
-          // RGB pictures would otherwise give 4:4:4 video, which many players refuse.
-          "-pix_fmt",
-          "yuv420p",
-          asFileArgument(options.video)};
+  const std::string rate = std::to_string(kFramesPerSecond) + "/" + std::to_string(options.every);
+  // -nostdin: it would otherwise read commands from the terminal.
+  std::vector<std::string> command = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
+  auto add = [&command](std::initializer_list<std::string> group) { command.insert(command.end(), group); };
+  add({"-framerate", rate, "-start_number", "1", "-i", escapePercent(dir) + "/frame_%05d.png"});
+  add({"-i", dir + "/" + kSoundName});
+  // Pictures of an earlier, longer capture in the same directory are not part of this one.
+  add({"-frames:v", std::to_string(pictures)});
+  // RGB pictures would otherwise give 4:4:4 video, which many players refuse.
+  add({"-pix_fmt", "yuv420p", asFileArgument(options.video)});
+  return command;
 }
 
 bool runProgram(const std::vector<std::string>& argv, std::string& error) {
