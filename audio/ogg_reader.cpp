@@ -9,12 +9,17 @@
 #include <vector>
 
 #include "audio/pcm_limits.h"
+#include "audio/vorbis_decoder.h"
 
 #define STB_VORBIS_HEADER_ONLY
 #include <stb/stb_vorbis.h>
 
 namespace {
 
+// Declared before the decoder, so that it runs after the decoder is closed.
+struct ReleaseLeftovers {
+  ~ReleaseLeftovers() { releaseVorbisLeftovers(); }
+};
 struct CloseDecoder {
   void operator()(stb_vorbis* decoder) const { stb_vorbis_close(decoder); }
 };
@@ -98,6 +103,7 @@ unsigned char* readOgg(FILE* file, int& length, int& channels, int& bytesPerSamp
   if (file == nullptr) return nullptr;
   if (!commentLengthsFit(file)) return nullptr;
   int error = 0;
+  ReleaseLeftovers releaseAfterClose;
   // The decoder does not own the file: the caller closes it.
   std::unique_ptr<stb_vorbis, CloseDecoder> decoder(stb_vorbis_open_file(file, 0, &error, nullptr));
   if (!decoder) return nullptr;
