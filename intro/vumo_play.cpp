@@ -4,13 +4,33 @@
 #include "intro/vumo_play.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 #include "audio/audio.h"
 #include "host/files.h"
+#include "host/game.h"
 
 namespace {
+
+// True when the file holds more than kMaxSongFileBytes. The bytes are counted by reading (at most
+// one past the cap), so a device or an endless pipe cannot pass for a small file.
+bool songFileTooLarge(const String& path) {
+  if (currentGame == nullptr) return false;
+  FILE* file = currentGame->openHostFile(completeDataPath(path), String("rb"));
+  if (file == nullptr) return false;  // loadText finds no text either
+  std::vector<unsigned char> block(65536);
+  size_t total = 0;
+  while (total <= static_cast<size_t>(c_vumoPlay::kMaxSongFileBytes)) {
+    size_t got = std::fread(block.data(), 1, block.size(), file);
+    total += got;
+    if (got < block.size()) break;
+  }
+  std::fclose(file);
+  return total > static_cast<size_t>(c_vumoPlay::kMaxSongFileBytes);
+}
 
 constexpr const char* kSamplePaths[c_vumoPlay::kSampleCount] = {
     "wav/ramp_64.wav", "wav/ramp_b_64.wav", "wav/ramp_c_64.wav", "wav/saw_64.wav",
@@ -157,6 +177,7 @@ void c_vumoPlay::mark() {
 String c_vumoPlay::loadSong(const String& path) {
   for (int i = 0; i < kSampleCount; ++i) instrumentSamples[i] = audioLoadSound(String(kSamplePaths[i]));
 
+  if (songFileTooLarge(path)) return String("Loading Failed!");
   String text = loadText(path);
   if (text.empty()) return String("Loading Failed!");
 

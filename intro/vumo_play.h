@@ -20,6 +20,9 @@ class c_vumoPlay : public Object {
   static constexpr int kInstrumentParamsInFile = 249;
   static constexpr int kInstrumentNameCount = 32;
   static constexpr int kInstrumentNameLength = 21;
+  // A song of all 255 patterns is about 132 kB (twice that as UTF-16); a larger file is refused
+  // unread, as a file that cannot be loaded.
+  static constexpr int kMaxSongFileBytes = 1 << 20;
 
   // Per-voice state, grouped the way the fields are laid out: each group repeats once per voice.
   struct VoiceNote {
@@ -76,7 +79,8 @@ class c_vumoPlay : public Object {
   void mark() override;
 
   // Loads the seven samples (every call reloads them) and the song at the data path `path`.
-  // "File Loaded..." or, when the song text is empty, "Loading Failed!" (the song stays silent).
+  // "File Loaded..." or, when the song text is empty or the file is larger than
+  // kMaxSongFileBytes, "Loading Failed!" (the song stays silent).
   String loadSong(const String& path);
   // One update: a row when one is due, then the per-tick envelope, arpeggio, detune and slides.
   void tick();

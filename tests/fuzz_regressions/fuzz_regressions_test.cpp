@@ -6,12 +6,15 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "fuzz/feeders.h"
+#include "intro/vumo_play.h"
 
 namespace fs = std::filesystem;
 
@@ -96,6 +99,29 @@ INSTANTIATE_TEST_SUITE_P(Loaders, FuzzInputs, testing::ValuesIn(targets()),
 TEST(FuzzFont, MissingPageLeavesTheOtherGlyphs) {
   EXPECT_EQ(fuzzfeed::feedFont(besidePage(fuzzDir() / "corpus" / "font" / "missing_page.txt")), 2);
   EXPECT_EQ(fuzzfeed::feedFont(besidePage(fuzzDir() / "corpus" / "font" / "one_page.txt")), 2);
+}
+
+// A song file is refused past its cap however much of it is a good song, and still loads at the
+// cap: the check counts the file's bytes, not the text's units.
+TEST(FuzzSong, FilesPastTheSizeCapAreRefused) {
+  std::string song;
+  {
+    std::ifstream in(fuzzDir() / "corpus" / "song" / "arpeggio.dat", std::ios::binary);
+    song.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  ASSERT_FALSE(song.empty());
+  fs::path dir = fs::path(besidePage(fuzzDir() / "corpus" / "font" / "no_pages.txt")).parent_path();
+  auto songOfSize = [&](size_t size) {
+    std::string bytes = song;
+    bytes.resize(size, '\0');
+    fs::path path = dir / ("song-" + std::to_string(size) + ".dat");
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+  };
+  const size_t cap = c_vumoPlay::kMaxSongFileBytes;
+  EXPECT_TRUE(fuzzfeed::feedSong(songOfSize(cap).string()));
+  EXPECT_FALSE(fuzzfeed::feedSong(songOfSize(cap + 1).string()));
+  EXPECT_FALSE(fuzzfeed::feedSong(songOfSize(cap * 3).string()));
 }
 
 }  // namespace
