@@ -33,7 +33,8 @@ std::string directory;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Memory-backed when there is one: every input is a file write.
-  std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/corvane-fuzz-XXXXXX" : "/tmp/corvane-fuzz-XXXXXX";
+  std::string pattern =
+      access("/dev/shm", W_OK) == 0 ? "/dev/shm/corvane-fuzz-XXXXXX" : "/tmp/corvane-fuzz-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
     std::perror("mkdtemp");
     std::exit(1);

@@ -92,7 +92,9 @@ TEST_P(FuzzInputs, EveryKeptFindingIsHandled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Loaders, FuzzInputs, testing::ValuesIn(targets()),
-                         [](const testing::TestParamInfo<Target>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<Target>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // The font seeds hold both a page that exists and one that does not: the missing one leaves an
 // empty slot, the font still has every glyph.
