@@ -37,7 +37,10 @@ StringRep* String::allocRep(int length) {
 
 void String::release(StringRep* rep) {
   if (--rep->refs == 0 && !isShared(rep)) {
-    gcCounters.allocBytes -= static_cast<int64_t>(sizeof(StringRep) + sizeof(Char) * rep->length);
+    // A string made before the last full collection was never counted since; taking it off the
+    // count anyway drove it far below zero and put off the next collection by as much.
+    int64_t bytes = static_cast<int64_t>(sizeof(StringRep) + sizeof(Char) * rep->length);
+    gcCounters.allocBytes = gcCounters.allocBytes > bytes ? gcCounters.allocBytes - bytes : 0;
     std::free(rep);
   }
 }

@@ -15,6 +15,8 @@
 
 #include "fuzz/feeders.h"
 #include "intro/vumo_play.h"
+#include "runtime/collector.h"
+#include "runtime/string.h"
 
 namespace fs = std::filesystem;
 
@@ -124,6 +126,20 @@ TEST(FuzzSong, FilesPastTheSizeCapAreRefused) {
   EXPECT_TRUE(fuzzfeed::feedSong(songOfSize(cap).string()));
   EXPECT_FALSE(fuzzfeed::feedSong(songOfSize(cap + 1).string()));
   EXPECT_FALSE(fuzzfeed::feedSong(songOfSize(cap * 3).string()));
+}
+
+// Found by the soak: every song switch drops column strings made before the last full
+// collection. Their release must not take the allocation count below zero, or the next
+// collection waits for that much more allocation and the heap grows from switch to switch.
+TEST(SoakFindings, StringsFreedAfterACollectionDoNotPutOffTheNext) {
+  std::u16string units(100000, u'.');
+  String held(units.data(), static_cast<int>(units.size()));
+  fullCollection();
+  ASSERT_EQ(gcCounters.allocBytes, 0);
+  held = String();
+  EXPECT_EQ(gcCounters.allocBytes, 0);
+  String fresh(units.data(), 10);
+  EXPECT_GT(gcCounters.allocBytes, 0);
 }
 
 }  // namespace
