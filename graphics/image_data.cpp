@@ -35,6 +35,56 @@ struct FileCloser {
   }
 };
 
+// The picture decoder trusts the code counts of a JPEG Huffman table: counts that add up to more
+// than the 256 symbols a table holds make it write past the table (into the rest of its decoder
+// state and beyond). Such a table is invalid, so a file with one is refused. The walk follows the
+// decoder's own reading: marker fill bytes, tables read while the segment length is positive, and
+// markers found again in entropy-coded data. Anything that is not a JPEG passes. The file is left
+// where it was.
+bool jpegTablesFit(FILE* file) {
+  long start = std::ftell(file);
+  if (start < 0) return false;
+  bool fits = true;
+  int c = std::fgetc(file);
+  if (c == 0xFF) {
+    do c = std::fgetc(file);
+    while (c == 0xFF);
+  }
+  if (c == 0xD8) {
+    for (;;) {
+      c = std::fgetc(file);
+      if (c == EOF) break;
+      if (c != 0xFF) continue;  // entropy-coded data
+      int marker;
+      do marker = std::fgetc(file);
+      while (marker == 0xFF);
+      if (marker == EOF || marker == 0xD9) break;
+      if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+      int high = std::fgetc(file);
+      int low = std::fgetc(file);
+      if (low == EOF || high == EOF) break;
+      long left = ((high << 8) | low) - 2;
+      if (marker != 0xC4) {
+        if (left > 0 && std::fseek(file, left, SEEK_CUR) != 0) break;
+        continue;
+      }
+      while (left > 0 && fits) {
+        // Past the end of the file the decoder reads zeros, and so does this.
+        int symbols = 0;
+        for (int i = 0; i < 17; ++i) {
+          int count = std::fgetc(file);
+          if (i > 0 && count != EOF) symbols += count;
+        }
+        if (symbols > 256) fits = false;
+        if (std::feof(file) || std::fseek(file, symbols, SEEK_CUR) != 0) break;
+        left -= 17 + symbols;
+      }
+      if (!fits) break;
+    }
+  }
+  return std::fseek(file, start, SEEK_SET) == 0 && fits;
+}
+
 }  // namespace
 
 unsigned char* VxGlfwGame::loadImageData(const String& path, int& width, int& height, int& depth) {
@@ -44,6 +94,7 @@ unsigned char* VxGlfwGame::loadImageData(const String& path, int& width, int& he
 
   long start = std::ftell(file);
   long fileBytes = bytesToEnd(file);
+  if (!jpegTablesFit(file)) return nullptr;
   int w = 0, h = 0, channels = 0;
   if (!stbi_info_from_file(file, &w, &h, &channels)) return nullptr;
   if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide) return nullptr;
