@@ -73,21 +73,7 @@ void* parseDebugPointer(const char* text) {
 
 void printLine(const String& text) {
   printBuffer.clear();
-  int n = text.length();
-  const Char* units = text.data();
-  for (int i = 0; i < n; ++i) {
-    unsigned c = units[i];
-    if (c < 0x80) {
-      printBuffer.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      printBuffer.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      printBuffer.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      printBuffer.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      printBuffer.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      printBuffer.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
+  text.AppendUtf8(printBuffer);
   printBuffer.push_back('\n');
   std::fwrite(printBuffer.data(), 1, printBuffer.size(), stdout);
   std::fflush(stdout);

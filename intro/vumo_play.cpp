@@ -95,20 +95,8 @@ constexpr int kNoUnit = -1;
 // The unit Slice(from, from + 1) would hold, with Slice's clamping of negative and large
 // indices; kNoUnit where that slice is empty.
 int unitAt(const String& text, int from) {
-  const int len = text.length();
   int to = from + 1;
-  if (from < 0) {
-    from += len;
-    if (from < 0) from = 0;
-  } else if (from > len) {
-    from = len;
-  }
-  if (to < 0) {
-    to += len;
-  } else if (to > len) {
-    to = len;
-  }
-  return to <= from ? kNoUnit : text[from];
+  return clampSliceRange(from, to, text.length()) ? text[from] : kNoUnit;
 }
 
 int noteValueOfUnit(int key) {

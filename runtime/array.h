@@ -81,19 +81,7 @@ class Array {
 
   Array Slice(int from) const { return Slice(from, length()); }
   Array Slice(int from, int to) const {
-    int len = length();
-    if (from < 0) {
-      from += len;
-      if (from < 0) from = 0;
-    } else if (from > len) {
-      from = len;
-    }
-    if (to < 0) {
-      to += len;
-    } else if (to > len) {
-      to = len;
-    }
-    if (to <= from) return Array();
+    if (!clampSliceRange(from, to, length())) return Array();
     Array out(to - from);
     for (int i = from; i < to; ++i) out[i - from] = get(i);
     return out;

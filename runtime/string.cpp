@@ -163,18 +163,7 @@ String String::Slice(int from) const {
 
 String String::Slice(int from, int to) const {
   int len = rep_->length;
-  if (from < 0) {
-    from += len;
-    if (from < 0) from = 0;
-  } else if (from > len) {
-    from = len;
-  }
-  if (to < 0) {
-    to += len;
-  } else if (to > len) {
-    to = len;
-  }
-  if (to <= from) return String();
+  if (!clampSliceRange(from, to, len)) return String();
   if (from == 0 && to == len) return *this;
   return String(rep_->units() + from, to - from);
 }
@@ -326,6 +315,11 @@ String::CString::~CString() {
 std::string String::ToUtf8() const {
   std::string out;
   out.reserve(length());
+  AppendUtf8(out);
+  return out;
+}
+
+void String::AppendUtf8(std::string& out) const {
   for (int i = 0; i < length(); ++i) {
     unsigned c = data()[i];
     if (c < 0x80) {
@@ -339,7 +333,6 @@ std::string String::ToUtf8() const {
       out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
   }
-  return out;
 }
 
 std::string toStdString(const String& text) {

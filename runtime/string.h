@@ -85,6 +85,8 @@ class String {
 
   // UTF-8, one to three bytes per code unit (surrogates are encoded one by one).
   std::string ToUtf8() const;
+  // The same bytes, appended to `out` (for callers that keep a reusable buffer).
+  void AppendUtf8(std::string& out) const;
 
  private:
   explicit String(StringRep* rep) : rep_(rep) {}
@@ -92,6 +94,23 @@ class String {
   static void release(StringRep* rep);
   StringRep* rep_;
 };
+
+// The slice rule shared by strings, arrays and the song player: negative indexes count from the end,
+// both ends are clamped to the length. False when the range is empty.
+inline bool clampSliceRange(int& from, int& to, int length) {
+  if (from < 0) {
+    from += length;
+    if (from < 0) from = 0;
+  } else if (from > length) {
+    from = length;
+  }
+  if (to < 0) {
+    to += length;
+  } else if (to > length) {
+    to = length;
+  }
+  return to > from;
+}
 
 // Text for tests and messages.
 std::string toStdString(const String& text);
