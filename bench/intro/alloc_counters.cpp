@@ -11,6 +11,11 @@
 namespace {
 
 thread_local bool counted = false;
+// Where the heap allocations of one traced stretch came from (return addresses, not strings).
+bool tracing = false;
+bool inStringBlock = false;
+void* tracedCallers[4096];
+int tracedCount = 0;
 bench::AllocationCounts totals;
 std::vector<bench::CollectorStep>* stepLog = nullptr;
 
@@ -36,6 +41,15 @@ void countThisThread() {
   counted = true;
 }
 
+void traceHeapCallers(bool on) {
+  if (on) tracedCount = 0;
+  tracing = on;
+}
+
+std::vector<void*> tracedHeapCallers() {
+  return std::vector<void*>(tracedCallers, tracedCallers + tracedCount);
+}
+
 void recordCollectorSteps(std::vector<CollectorStep>* steps) {
   stepLog = steps;
 }
@@ -45,7 +59,10 @@ void recordCollectorSteps(std::vector<CollectorStep>* steps) {
 namespace std {
 void* benchCountedStringMalloc(size_t bytes) {
   if (counted) ++totals.stringBlocks;
-  return malloc(bytes);
+  inStringBlock = true;
+  void* block = malloc(bytes);
+  inStringBlock = false;
+  return block;
 }
 }  // namespace std
 
@@ -56,7 +73,10 @@ void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 
 void* malloc(size_t size) {
-  if (counted) ++totals.heap;
+  if (counted) {
+    ++totals.heap;
+    if (tracing && !inStringBlock && tracedCount < 4096) tracedCallers[tracedCount++] = __builtin_return_address(0);
+  }
   return __libc_malloc(size);
 }
 void* calloc(size_t count, size_t size) {
@@ -92,7 +112,10 @@ void __wrap__Z11collectStepv() {
 }  // extern "C"
 
 void* operator new(size_t size) {
-  if (counted) ++totals.heap;
+  if (counted) {
+    ++totals.heap;
+    if (tracing && tracedCount < 4096) tracedCallers[tracedCount++] = __builtin_return_address(0);
+  }
   if (void* p = __libc_malloc(size > 0 ? size : 1)) return p;
   throw std::bad_alloc();
 }

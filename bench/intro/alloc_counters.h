@@ -22,6 +22,11 @@ AllocationCounts operator-(const AllocationCounts& a, const AllocationCounts& b)
 // Marks the calling thread as the one whose allocations count.
 void countThisThread();
 
+// Notes the caller of every heap allocation other than a string block while on (for finding
+// where a frame's allocations come from).
+void traceHeapCallers(bool on);
+std::vector<void*> tracedHeapCallers();
+
 struct CollectorStep {
   double microseconds;
   bool full;  // the step ran a full collection

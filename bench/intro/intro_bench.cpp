@@ -13,6 +13,7 @@
 //   intro_bench pacing TRACE [--seconds S]
 //       the figures of a CORVANE_FRAME_TRACE file written by the real program.
 #include <GLFW/glfw3.h>
+#include <dlfcn.h>
 #include <malloc.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -368,6 +369,22 @@ int commandFrames(int frames, const std::string& only) {
   } else {
     std::fprintf(stderr, "intro_bench: --only real, sink or alloc\n");
     return 2;
+  }
+  if (std::getenv("BENCH_HEAP_CALLERS") != nullptr) {
+    // One framework-alone frame; the callers of its heap allocations, for addr2line / dladdr.
+    device->mode = BenchGraphics::Mode::Sink;
+    game->hostUpdate();
+    bench::traceHeapCallers(true);
+    game->hostRender();
+    bench::traceHeapCallers(false);
+    device->mode = BenchGraphics::Mode::Real;
+    for (void* caller : bench::tracedHeapCallers()) {
+      Dl_info info{};
+      dladdr(caller, &info);
+      std::fprintf(stderr, "heap caller %p %s %s+%#lx\n", caller, info.dli_fname ? info.dli_fname : "?",
+                   info.dli_sname ? info.dli_sname : "?",
+                   static_cast<unsigned long>(static_cast<char*>(caller) - static_cast<char*>(info.dli_saddr)));
+    }
   }
   if (only.empty() || only == "alloc") {
     measureAllocations(frames, BenchGraphics::Mode::Sink);
