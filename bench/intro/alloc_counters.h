@@ -28,7 +28,8 @@ void traceHeapCallers(bool on);
 std::vector<void*> tracedHeapCallers();
 
 struct CollectorStep {
-  double microseconds;
+  double microseconds;     // wall clock
+  double cpuMicroseconds;  // the main thread's CPU time (preemption left out)
   bool full;  // the step ran a full collection
 };
 // Every collectStep from now on is timed and appended here (null: no timing).
