@@ -12,6 +12,7 @@
 #include "graphics/graphics_context.h"
 #include "graphics/render_device.h"
 #include "host/delegate.h"
+#include "host/frame_loop.h"
 #include "host/runtime_error.h"
 #include "runtime/collector.h"
 #include "tools/capture/capture_output.h"
@@ -80,6 +81,8 @@ bool CaptureGame::record(const Options& options, AlLoopback& sound, std::vector<
   pictures = 0;
   framesBefore_ = 0;
   openWindow(kWindowWidth, kWindowHeight, kWindowFlags);
+  // As in the real loop: the driver's per-frame memory stays mapped instead of being faulted in anew.
+  keepHeapBetweenFrames();
   hostStart();
 
   samples.reserve(samples.size() + static_cast<size_t>(vumo::framesBeforeTick(options.frames)) * 2);
