@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "host/game.h"
 #include "runtime/collector.h"
@@ -85,6 +86,33 @@ bool jpegTablesFit(FILE* file) {
   return std::fseek(file, start, SEEK_SET) == 0 && fits;
 }
 
+// The decoder grows its buffer to whatever a PNG chunk's length says before reading the chunk, so
+// a chunk claiming gigabytes makes it allocate them. A chunk longer than the rest of the file is
+// a broken file: refused. Anything that is not a PNG passes. The file is left where it was.
+bool pngChunksFit(FILE* file, long fileBytes) {
+  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  long start = std::ftell(file);
+  if (start < 0) return false;
+  bool fits = true;
+  unsigned char head[8];
+  if (fileBytes >= 0 && std::fread(head, 1, 8, file) == 8 && std::memcmp(head, kSignature, 8) == 0) {
+    long left = fileBytes - 8;
+    while (left >= 8 && std::fread(head, 1, 8, file) == 8) {
+      uint32_t length = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 | head[3];
+      left -= 8;
+      if (length > static_cast<unsigned long>(left)) {
+        fits = false;
+        break;
+      }
+      // The data and its CRC.
+      long skip = static_cast<long>(length) + 4;
+      if (std::fseek(file, skip, SEEK_CUR) != 0) break;
+      left -= skip;
+    }
+  }
+  return std::fseek(file, start, SEEK_SET) == 0 && fits;
+}
+
 }  // namespace
 
 unsigned char* VxGlfwGame::loadImageData(const String& path, int& width, int& height, int& depth) {
@@ -94,7 +122,7 @@ unsigned char* VxGlfwGame::loadImageData(const String& path, int& width, int& he
 
   long start = std::ftell(file);
   long fileBytes = bytesToEnd(file);
-  if (!jpegTablesFit(file)) return nullptr;
+  if (!jpegTablesFit(file) || !pngChunksFit(file, fileBytes)) return nullptr;
   int w = 0, h = 0, channels = 0;
   if (!stbi_info_from_file(file, &w, &h, &channels)) return nullptr;
   if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide) return nullptr;
