@@ -36,12 +36,86 @@ struct FileCloser {
   }
 };
 
-// The picture decoder trusts the code counts of a JPEG Huffman table: counts that add up to more
-// than the 256 symbols a table holds make it write past the table (into the rest of its decoder
-// state and beyond). Such a table is invalid, so a file with one is refused. The walk follows the
-// decoder's own reading: marker fill bytes, tables read while the segment length is positive, and
-// markers found again in entropy-coded data. Anything that is not a JPEG passes. The file is left
-// where it was.
+// The picture decoder trusts a JPEG's tables. Huffman code counts that add up to more than the 256
+// symbols a table holds make it write past the table; a scan that uses a Huffman or quantisation
+// table the file never defined makes it decode with uninitialised memory (garbage indexes into
+// its tables). Such files are invalid, so they are refused. The walk follows the decoder's own
+// reading: marker fill bytes, tables read while the segment length is positive, zeros past the end
+// of the file, and markers found again in entropy-coded data. Anything that is not a JPEG passes.
+// The file is left where it was.
+struct JpegTables {
+  bool dc[4] = {};
+  bool ac[4] = {};
+  bool quant[4] = {};
+  int componentQuant[256];
+  bool progressive = false;
+  JpegTables() {
+    for (int& q : componentQuant) q = -1;
+  }
+};
+
+// The next byte, or 0 past the end of the file (as the decoder reads it).
+int nextByte(FILE* file) {
+  int c = std::fgetc(file);
+  return c == EOF ? 0 : c;
+}
+
+// Reads the tables of one DHT or DQT segment, or the header of a frame or a scan; false when the
+// file is to be refused. `left` is what the segment's length leaves after the consumed bytes.
+bool readJpegSegment(FILE* file, int marker, long& left, JpegTables& tables) {
+  if (marker == 0xC4) {
+    while (left > 0) {
+      int q = nextByte(file);
+      int symbols = 0;
+      for (int i = 0; i < 16; ++i) symbols += nextByte(file);
+      if (symbols > 256) return false;
+      if ((q >> 4) <= 1 && (q & 15) <= 3) ((q >> 4) == 0 ? tables.dc : tables.ac)[q & 15] = true;
+      if (std::feof(file) || std::fseek(file, symbols, SEEK_CUR) != 0) return true;
+      left -= 17 + symbols;
+    }
+  } else if (marker == 0xDB) {
+    while (left > 0) {
+      int q = nextByte(file);
+      bool sixteen = (q >> 4) == 1;
+      if ((q >> 4) <= 1 && (q & 15) <= 3) tables.quant[q & 15] = true;
+      if (std::feof(file) || std::fseek(file, sixteen ? 128 : 64, SEEK_CUR) != 0) return true;
+      left -= sixteen ? 129 : 65;
+    }
+  } else if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
+    tables.progressive = marker == 0xC2;
+    for (int i = 0; i < 5; ++i) nextByte(file);  // precision, height, width
+    int components = nextByte(file);
+    for (int i = 0; i < components; ++i) {
+      int id = nextByte(file);
+      nextByte(file);  // sampling factors
+      tables.componentQuant[id] = nextByte(file);
+    }
+    left -= 6 + 3 * components;
+  } else if (marker == 0xDA) {
+    int count = nextByte(file);
+    int ids[4] = {}, selectors[4] = {};
+    for (int i = 0; i < count && i < 4; ++i) {
+      ids[i] = nextByte(file);
+      selectors[i] = nextByte(file);
+    }
+    int spectralStart = nextByte(file);
+    nextByte(file);  // spectral end
+    int approximationHigh = nextByte(file) >> 4;
+    left -= 1 + 2 * (count < 4 ? count : 4) + 3;
+    for (int i = 0; i < count && i < 4; ++i) {
+      int dc = selectors[i] >> 4, ac = selectors[i] & 15;
+      int quant = tables.componentQuant[ids[i]];
+      if (quant >= 0 && quant <= 3 && !tables.quant[quant]) return false;
+      bool needsDc = tables.progressive ? spectralStart == 0 && approximationHigh == 0 : true;
+      bool needsAc = tables.progressive ? spectralStart != 0 : true;
+      if (needsDc && dc <= 3 && !tables.dc[dc]) return false;
+      if (needsAc && ac <= 3 && !tables.ac[ac]) return false;
+    }
+  }
+  if (left > 0) std::fseek(file, left, SEEK_CUR);
+  return true;
+}
+
 bool jpegTablesFit(FILE* file) {
   long start = std::ftell(file);
   if (start < 0) return false;
@@ -52,6 +126,7 @@ bool jpegTablesFit(FILE* file) {
     while (c == 0xFF);
   }
   if (c == 0xD8) {
+    JpegTables tables;
     for (;;) {
       c = std::fgetc(file);
       if (c == EOF) break;
@@ -65,22 +140,10 @@ bool jpegTablesFit(FILE* file) {
       int low = std::fgetc(file);
       if (low == EOF || high == EOF) break;
       long left = ((high << 8) | low) - 2;
-      if (marker != 0xC4) {
-        if (left > 0 && std::fseek(file, left, SEEK_CUR) != 0) break;
-        continue;
+      if (!readJpegSegment(file, marker, left, tables)) {
+        fits = false;
+        break;
       }
-      while (left > 0 && fits) {
-        // Past the end of the file the decoder reads zeros, and so does this.
-        int symbols = 0;
-        for (int i = 0; i < 17; ++i) {
-          int count = std::fgetc(file);
-          if (i > 0 && count != EOF) symbols += count;
-        }
-        if (symbols > 256) fits = false;
-        if (std::feof(file) || std::fseek(file, symbols, SEEK_CUR) != 0) break;
-        left -= 17 + symbols;
-      }
-      if (!fits) break;
     }
   }
   return std::fseek(file, start, SEEK_SET) == 0 && fits;
