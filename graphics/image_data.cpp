@@ -176,6 +176,39 @@ bool pngChunksFit(FILE* file, long fileBytes) {
   return std::fseek(file, start, SEEK_SET) == 0 && fits;
 }
 
+// The decoder reads a PNM header's numbers into an int without a bound, so a long digit string
+// overflows it. Sides past the texture limit and sample maxima past 65535 are refused anyway, so a
+// header number above 65535 refuses the picture before the decoder sees it. The walk is the
+// decoder's own: blanks and '#' comments, then digits, three times. Anything that is not a binary
+// PNM passes. The file is left where it was.
+bool pnmNumbersFit(FILE* file) {
+  long start = std::ftell(file);
+  if (start < 0) return false;
+  bool fits = true;
+  int p = std::fgetc(file);
+  int t = std::fgetc(file);
+  if (p == 'P' && (t == '5' || t == '6')) {
+    int c = std::fgetc(file);
+    for (int number = 0; number < 3 && fits && c != EOF; ++number) {
+      for (;;) {
+        while (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r') c = std::fgetc(file);
+        if (c != '#') break;
+        while (c != EOF && c != '\n' && c != '\r') c = std::fgetc(file);
+      }
+      long value = 0;
+      while (c >= '0' && c <= '9') {
+        value = value * 10 + (c - '0');
+        if (value > 65535) {
+          fits = false;
+          break;
+        }
+        c = std::fgetc(file);
+      }
+    }
+  }
+  return std::fseek(file, start, SEEK_SET) == 0 && fits;
+}
+
 }  // namespace
 
 unsigned char* VxGlfwGame::loadImageData(const String& path, int& width, int& height, int& depth) {
@@ -185,7 +218,7 @@ unsigned char* VxGlfwGame::loadImageData(const String& path, int& width, int& he
 
   long start = std::ftell(file);
   long fileBytes = bytesToEnd(file);
-  if (!jpegTablesFit(file) || !pngChunksFit(file, fileBytes)) return nullptr;
+  if (!jpegTablesFit(file) || !pngChunksFit(file, fileBytes) || !pnmNumbersFit(file)) return nullptr;
   int w = 0, h = 0, channels = 0;
   if (!stbi_info_from_file(file, &w, &h, &channels)) return nullptr;
   if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide) return nullptr;
