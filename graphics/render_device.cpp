@@ -353,35 +353,9 @@ int gxtkGraphics::drawTexturedPolygon(Array<float> vertices, gxtkSurface* surfac
   return 0;
 }
 
-int gxtkGraphics::drawSurface(gxtkSurface* surface, float x, float y) {
-  if (surface == nullptr) return 0;
-  float w = static_cast<float>(surface->width_);
-  float h = static_cast<float>(surface->height_);
-  float u1 = w * surface->uScale, v1 = h * surface->vScale;
-  float px[4] = {x, x + w, x + w, x};
-  float py[4] = {y, y, y + h, y + h};
-  float tu[4] = {0, u1, u1, 0};
-  float tv[4] = {0, 0, v1, v1};
-  BatchVertex* v = reserve(4, surface);
-  for (int i = 0; i < 4; ++i) {
-    transformPoint(px[i], py[i]);
-    v[i].x = px[i];
-    v[i].y = py[i];
-    v[i].u = tu[i];
-    v[i].v = tv[i];
-    v[i].colour = colour_;
-  }
-  return 0;
-}
-
-int gxtkGraphics::drawSurfaceRegion(gxtkSurface* surface, float x, float y, int srcX, int srcY, int srcWidth,
-                                    int srcHeight) {
-  if (surface == nullptr) return 0;
-  float w = static_cast<float>(srcWidth), h = static_cast<float>(srcHeight);
-  float u0 = static_cast<float>(srcX) * surface->uScale;
-  float v0 = static_cast<float>(srcY) * surface->vScale;
-  float u1 = static_cast<float>(srcX + srcWidth) * surface->uScale;
-  float v1 = static_cast<float>(srcY + srcHeight) * surface->vScale;
+// A w x h rectangle at (x, y) through the transform, with texture corners (u0, v0) - (u1, v1).
+void gxtkGraphics::texturedRect(gxtkSurface* surface, float x, float y, float w, float h, float u0, float v0,
+                                float u1, float v1) {
   float px[4] = {x, x + w, x + w, x};
   float py[4] = {y, y, y + h, y + h};
   float tu[4] = {u0, u1, u1, u0};
@@ -395,6 +369,26 @@ int gxtkGraphics::drawSurfaceRegion(gxtkSurface* surface, float x, float y, int 
     v[i].v = tv[i];
     v[i].colour = colour_;
   }
+}
+
+int gxtkGraphics::drawSurface(gxtkSurface* surface, float x, float y) {
+  if (surface == nullptr) return 0;
+  float w = static_cast<float>(surface->width_);
+  float h = static_cast<float>(surface->height_);
+  float u1 = w * surface->uScale, v1 = h * surface->vScale;
+  texturedRect(surface, x, y, w, h, 0, 0, u1, v1);
+  return 0;
+}
+
+int gxtkGraphics::drawSurfaceRegion(gxtkSurface* surface, float x, float y, int srcX, int srcY, int srcWidth,
+                                    int srcHeight) {
+  if (surface == nullptr) return 0;
+  float w = static_cast<float>(srcWidth), h = static_cast<float>(srcHeight);
+  float u0 = static_cast<float>(srcX) * surface->uScale;
+  float v0 = static_cast<float>(srcY) * surface->vScale;
+  float u1 = static_cast<float>(srcX + srcWidth) * surface->uScale;
+  float v1 = static_cast<float>(srcY + srcHeight) * surface->vScale;
+  texturedRect(surface, x, y, w, h, u0, v0, u1, v1);
   return 0;
 }
 

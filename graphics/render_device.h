@@ -88,6 +88,8 @@ class gxtkGraphics : public Object {
   // Makes room for a primitive of n vertices from surface (null: untextured) and returns where its
   // vertices go.
   BatchVertex* reserve(int n, gxtkSurface* surface);
+  void texturedRect(gxtkSurface* surface, float x, float y, float w, float h, float u0, float v0, float u1,
+                    float v1);
   void updatePackedColour();
   void transformPoint(float& x, float& y) const {
     if (transformed_) {

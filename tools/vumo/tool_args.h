@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 
 namespace vumo {
@@ -12,6 +13,17 @@ namespace vumo {
 inline int failWith(const char* tool, const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", tool, message.c_str());
   return 1;
+}
+
+// A tool's main: runs it and turns an escaping exception (a failed allocation, a bad conversion)
+// into the tool's one-line failure instead of an abort.
+template <typename Run>
+int runTool(const char* tool, Run run, int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    return failWith(tool, e.what());
+  }
 }
 
 // A whole decimal number in [lowest, highest].

@@ -45,9 +45,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::exception& e) {
-    return vumo::failWith(kTool, e.what());
-  }
+  return vumo::runTool(kTool, run, argc, argv);
 }
