@@ -111,8 +111,8 @@ std::string Installation::captureSoundTo(const std::string& wavePath) {
   return conf;
 }
 
-Program::Program(const std::string& path, const std::string& alsoftConf) {
-  char pattern[] = "/tmp/e2e_intro_outXXXXXX";
+Program::Program(const std::string& path, const ProgramOptions& options) {
+  char pattern[] = "/tmp/e2e_outXXXXXX";
   int fd = mkstemp(pattern);
   if (fd >= 0) close(fd);
   outputPath_ = pattern;
@@ -120,11 +120,13 @@ Program::Program(const std::string& path, const std::string& alsoftConf) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     if (std::strncmp(*e, "ALSOFT_DRIVERS=", 15) == 0 || std::strncmp(*e, "ALSOFT_CONF=", 12) == 0) continue;
+    if (!options.withDisplay && std::strncmp(*e, "DISPLAY=", 8) == 0) continue;
     env.push_back(*e);
   }
-  if (!alsoftConf.empty()) env.push_back("ALSOFT_CONF=" + alsoftConf);
+  if (!options.alsoftConf.empty()) env.push_back("ALSOFT_CONF=" + options.alsoftConf);
   // Without a configuration the program still needs a device that works on any machine.
-  if (alsoftConf.empty()) env.push_back("ALSOFT_DRIVERS=null");
+  if (options.alsoftConf.empty()) env.push_back("ALSOFT_DRIVERS=null");
+  env.insert(env.end(), options.env.begin(), options.env.end());
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -132,13 +134,20 @@ Program::Program(const std::string& path, const std::string& alsoftConf) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath_.c_str(), O_WRONLY | O_TRUNC, 0);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  if (options.errorsToOutput) posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   std::string programPath = path;
   char* argv[] = {programPath.data(), nullptr};
   if (posix_spawn(&pid_, programPath.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
 }
+
+Program::Program(const std::string& path, const std::string& alsoftConf)
+    : Program(path, [&] {
+        ProgramOptions options;
+        options.alsoftConf = alsoftConf;
+        return options;
+      }()) {}
 
 Program::~Program() {
   if (pid_ > 0) {

@@ -1,4 +1,4 @@
-// Pieces of the intro's end-to-end tests: a private installation of the program (its binary, a
+// Pieces of the end-to-end tests: a private installation of the program (its binary, a
 // copy of data/ and test songs), the running program, its window on the test X server (found by
 // process id, grabbed, sent keys through XTEST and closed like a window manager does), decoded
 // data pictures, and the sound OpenAL Soft's wave back-end captured.
@@ -33,10 +33,19 @@ class Installation {
   std::string data;
 };
 
-// The program, started with its standard output and error in a file, and ALSOFT_CONF set if given
-// (ALSOFT_DRIVERS is dropped, so the configuration decides). Killed if the test leaves it running.
+// How a program is started. Its sound: ALSOFT_CONF set to `alsoftConf` when given (ALSOFT_DRIVERS
+// is then dropped, so the configuration decides), otherwise OpenAL Soft's null back-end.
+struct ProgramOptions {
+  std::string alsoftConf;
+  bool withDisplay = true;       // false: DISPLAY is dropped
+  bool errorsToOutput = true;    // standard error into the same file as standard output
+  std::vector<std::string> env;  // more NAME=VALUE entries
+};
+
+// The program, started with its output in a file. Killed if the test leaves it running.
 class Program {
  public:
+  Program(const std::string& path, const ProgramOptions& options);
   Program(const std::string& path, const std::string& alsoftConf);
   ~Program();
   pid_t pid() const { return pid_; }
@@ -66,6 +75,8 @@ class Screen {
   Screen();
   ~Screen();
   bool connected() const { return display_ != nullptr; }
+  // The Xlib Display (kept out of this header: Xlib's macros clash with other headers).
+  void* display() const { return display_; }
   // The program's mapped top-level window, or 0 after the time-out.
   unsigned long findWindow(pid_t pid, double seconds);
   Grab grab(unsigned long window);
