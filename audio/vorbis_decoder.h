@@ -3,6 +3,8 @@
 // frees whatever is left once the decoder is closed.
 #pragma once
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -10,6 +12,10 @@ extern "C" {
 // Frees every block the decoder allocated on this thread and has not freed since the last call.
 // Only call it with no decoder open on the thread.
 void releaseVorbisLeftovers(void);
+
+// The most the decoder held at once on this thread since the last call (which starts a new count).
+// The decoder is refused more than 32 MiB at once.
+size_t takeVorbisPeakBytes(void);
 
 #ifdef __cplusplus
 }

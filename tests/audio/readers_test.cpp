@@ -7,6 +7,7 @@
 #include <string>
 
 #include "audio/ogg_reader.h"
+#include "audio/vorbis_decoder.h"
 #include "audio/pcm_limits.h"
 #include "audio/wav_reader.h"
 #include "wav_builder.h"
@@ -195,6 +196,28 @@ TEST(OggReader, RejectsStreamsItCannotOpen) {
   EXPECT_EQ(decodeBytes(scrambled, readOgg).data, nullptr);
   EXPECT_EQ(decodeBytes(pcmWav(2, 16, 44100, pattern(4000)), readOgg).data, nullptr) << "a WAV file";
   EXPECT_EQ(decodeBytes(Bytes{}, readOgg).data, nullptr);
+}
+
+// A 4.7 KB stream whose setup header declares a codebook of entries x dimensions lookup values
+// that the decoder would allocate (2.6 GB) and then fill bit by bit. The decoder is held to 32 MiB;
+// an ordinary stream needs a small part of that.
+TEST(OggReader, HoldsTheDecoderToItsMemoryLimit) {
+  takeVorbisPeakBytes();
+  FILE* file = std::fopen(sourceFile("tests/audio/data/stereo_10000.ogg").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  Decoded good = decodeFile(file, readOgg);
+  std::fclose(file);
+  ASSERT_NE(good.data, nullptr);
+  size_t ordinary = takeVorbisPeakBytes();
+  EXPECT_GT(ordinary, 0u);
+  EXPECT_LT(ordinary, 1u << 20);
+
+  file = std::fopen(sourceFile("tests/fuzz/regressions/ogg/refused-codebook-asks-for-gigabytes.ogg").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  Decoded hostile = decodeFile(file, readOgg);
+  std::fclose(file);
+  EXPECT_EQ(hostile.data, nullptr);
+  EXPECT_LE(takeVorbisPeakBytes(), size_t{32} << 20);
 }
 
 }  // namespace
