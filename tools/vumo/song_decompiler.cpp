@@ -78,6 +78,14 @@ class Rebuilder {
 
   void lost(const std::string& what) { notKept.push_back(what); }
 
+  // Spaces only; a name cut short by the file's end counts too (the end is reported once).
+  static bool blankName(const String& stored) {
+    for (int i = 0; i < stored.length(); ++i) {
+      if (stored[i] != ' ') return false;
+    }
+    return true;
+  }
+
   void header() {
     std::string magic;
     bool same = true;
@@ -231,10 +239,7 @@ class Rebuilder {
       if (defined[k]) song.names[k] = names[k];
     }
     for (int l = kSelectableInstruments; l <= kNameCount; ++l) {
-      const String& stored = player_.instrumentNames.get().get(l);
-      bool blank = true;
-      for (int i = 0; i < stored.length(); ++i) blank = blank && stored[i] == ' ';
-      if (!blank || stored.length() != kNameLength) {
+      if (!blankName(player_.instrumentNames.get().get(l))) {
         lost("instrument name " + std::to_string(l) + " is not kept (cells select instruments 0-15 only)");
       }
     }
@@ -244,9 +249,7 @@ class Rebuilder {
   // spaces to 21 characters), else empty, with a note when something was there.
   std::string storedName(int k) {
     const String& stored = player_.instrumentNames.get().get(k);
-    bool blank = stored.length() == kNameLength;
-    for (int i = 0; i < stored.length(); ++i) blank = blank && stored[i] == ' ';
-    if (blank) return std::string();
+    if (blankName(stored)) return std::string();
     std::string name;
     bool valid = stored.length() == kNameLength;
     int i = 0;
