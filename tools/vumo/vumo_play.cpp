@@ -12,6 +12,7 @@
 // watch on the file loses, and polling also sees saves made on another machine to a network mount.
 #include <curses.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,6 +86,9 @@ struct Options {
 vumo::MutingAudio* openAudio(bool sound, std::string& message) {
   gxtkAudio* inner = nullptr;
   if (sound) {
+    // The device stays open until the process ends (as in the intro), which OpenAL Soft would report
+    // on standard error after the terminal is given back; its log is quiet unless asked for.
+    setenv("ALSOFT_LOGLEVEL", "0", 0);
     // The driver prints its own line when the device fails; the terminal is not taken over yet.
     auto* device = new gxtkAudio();
     if (device->context() != nullptr) {
