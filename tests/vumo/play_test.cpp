@@ -69,6 +69,8 @@ TEST(PlayDisplay, ShowsThePositionTheOrderListAndEachVoiceFromThePlayer) {
   // The rows around the current one, the current one marked.
   EXPECT_NE(text.find(">00 C-2  c 1  | ...  . .  | C-3  8 3  | G-3  6 4"), std::string::npos) << text;
   EXPECT_NE(text.find(" 01 ...  . .  |"), std::string::npos) << text;
+  // VUMO_SHOW_SCREEN=1 prints the screen, to look at the layout.
+  if (std::getenv("VUMO_SHOW_SCREEN") != nullptr) std::printf("%s", text.c_str());
   EXPECT_EQ(screen[23], "space pause  left/right position  1-4 mute  r restart  q quit");
 
   // Smaller terminals get fewer rows and shorter lines, never more than they hold.

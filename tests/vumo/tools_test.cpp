@@ -294,4 +294,24 @@ TEST(VumoPlay, WithoutATerminalPrintsOneLinePerRowTimedByTheClock) {
                      "broken.vumo:4: voice 2: 'X-1' is not a note");
 }
 
+TEST(VumoPlay, WatchNoticesASaveAndShowsACompileErrorWhileTheOldSongPlaysOn) {
+  const std::string dir = scratchDir();
+  const std::string good = "speed 1\ninstrument 1 lead type=tri decay=8\norder 0\npattern 0\n  C-2 8 lead | ... | ... | ...\nend\n";
+  writeFile(dir + "/live.vumo", good);
+  // Saved with an error after 0.6 s (mtime polling looks four times a second), then fixed at 1.2 s.
+  Result r = run(dir, "(" + tool("vumo-play") + " --watch --no-sound --seconds 3.5 live.vumo </dev/null & " +
+                          "sleep 0.6; printf 'speed 1\\norder 0\\npattern 0\\n  Q-2 | ... | ... | ...\\nend\\n' > live.vumo; " +
+                          "sleep 0.6; printf 'speed 1\\norder 0\\npattern 0\\n  E-2 | ... | ... | ...\\nend\\n' > live.vumo; wait)");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const size_t error = r.out.find("live.vumo:4: voice 1: 'Q-2' is not a note");
+  ASSERT_NE(error, std::string::npos) << r.out;
+  const size_t before = r.out.rfind("position 00 pattern 00 row", error);
+  const size_t after = r.out.find("position 00 pattern 00 row", error);
+  EXPECT_NE(before, std::string::npos);
+  ASSERT_NE(after, std::string::npos) << "the old song plays on";
+  // The fixed source is playing by the end: its row 0 has E-2 in voice 1, where the first had C-2.
+  EXPECT_NE(r.out.find("row 00 | E-2  . ."), std::string::npos) << r.out;
+  EXPECT_LT(r.out.find("row 00 | C-2  8 1"), error);
+}
+
 }  // namespace

@@ -12,7 +12,7 @@ namespace {
 constexpr const char kNoteKeys[] = "ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
 constexpr const char* kNoteNames = "C-C#D-D#E-F-F#G-G#A-A#B-";
 constexpr int kMeterWidth = 16;
-constexpr int kRowsAround = 4;  // rows shown above and below the current one
+constexpr int kRowsAround = 6;  // rows shown above and below the current one: 80 x 24 holds 13
 
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* pattern, ...) {
@@ -117,10 +117,11 @@ std::vector<std::string> renderScreen(const PlayState& state, int width, int hei
   const int around = std::max(0, std::min(kRowsAround, (roomForRows - 1) / 2));
   if (roomForRows > 0 && !state.rows.empty()) {
     lines.push_back("");
-    const int current = std::max(0, state.row);
-    for (int r = current - around; r <= current + around; ++r) {
-      lines.push_back(r >= 0 && r < static_cast<int>(state.rows.size()) ? patternRow(state, r) : "");
-    }
+    // A window of rows around the current one, kept inside the pattern.
+    const int count = static_cast<int>(state.rows.size());
+    const int span = std::min(count, 2 * around + 1);
+    const int first = std::max(0, std::min(std::max(0, state.row) - around, count - span));
+    for (int r = first; r < first + span; ++r) lines.push_back(patternRow(state, r));
   }
   while (static_cast<int>(lines.size()) < height - fixedBelow) lines.push_back("");
   lines.resize(std::max(0, height - fixedBelow));
