@@ -184,7 +184,7 @@ class Rebuilder {
         song.order.push_back(entry);
       } else if (entry != 0) {
         lost("order entry " + std::to_string(k) + " (pattern " + std::to_string(entry) +
-             ") lies after the song's end and is not kept");
+             ") after the song's end");
       }
     }
   }
@@ -196,7 +196,7 @@ class Rebuilder {
       if (k >= kParamsKept) {
         if (value != 0) {
           lost("instrument " + std::to_string(k / 8) + " parameter " + std::to_string(k % 8) + " = " +
-               std::to_string(value) + " is not kept (cells select instruments 0-15 only)");
+               std::to_string(value) + " (cells select instruments 0-15 only)");
         }
         continue;
       }
@@ -240,7 +240,7 @@ class Rebuilder {
     }
     for (int l = kSelectableInstruments; l <= kNameCount; ++l) {
       if (!blankName(player_.instrumentNames.get().get(l))) {
-        lost("instrument name " + std::to_string(l) + " is not kept (cells select instruments 0-15 only)");
+        lost("instrument name " + std::to_string(l) + " (cells select instruments 0-15 only)");
       }
     }
   }
@@ -272,7 +272,7 @@ class Rebuilder {
       lost("the file ends after " + std::to_string(text_.length()) + " characters; the player reads the " +
            "missing ones as 0 and as empty rows");
     } else if (text_.length() > needed) {
-      lost(std::to_string(text_.length() - needed) + " characters after the song's end are not kept");
+      lost(std::to_string(text_.length() - needed) + " characters after the song's end");
     }
   }
 
