@@ -25,6 +25,14 @@ std::string fileName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// A .dat file by its name, or by the header the compiler writes (no source can start with it).
+bool isSongFile(const std::string& path) {
+  if (endsWith(path, ".dat")) return true;
+  char head[4] = {};
+  std::ifstream in(path, std::ios::binary);
+  return in.read(head, sizeof head) && std::string(head, sizeof head) == "VUMO";
+}
+
 // The song's title: the file name, and the intro's title for its own songs.
 std::string titleOf(const std::string& path) {
   const std::string name = fileName(path);
@@ -86,8 +94,9 @@ bool prepareSong(const std::string& songPath, const std::string& datPath, std::s
   return true;
 }
 
-PlaySession::PlaySession(MutingAudio* audio, std::string songPath) : audio_(audio), songPath_(std::move(songPath)) {
-  if (!endsWith(songPath_, ".dat")) {
+PlaySession::PlaySession(MutingAudio* audio, std::string songPath)
+    : audio_(audio), songPath_(std::move(songPath)), dat_(isSongFile(songPath_)) {
+  if (!dat_) {
     std::string pattern = "/tmp/vumo-play-XXXXXX";
     const int fd = mkstemp(pattern.data());
     if (fd >= 0) {
@@ -107,7 +116,7 @@ bool PlaySession::load(std::string& error) {
     return false;
   }
   std::string loadPath = songPath_;
-  if (!endsWith(songPath_, ".dat")) {
+  if (!dat_) {
     if (datPath_.empty()) {
       error = songPath_ + ": cannot make a temporary file for the compiled song";
       return false;
@@ -191,8 +200,8 @@ void PlaySession::restart() {
 bool PlaySession::reload() {
   c_vumoPlay* player = player_.get();
   std::string error;
-  const std::string loadPath = endsWith(songPath_, ".dat") ? songPath_ : datPath_;
-  if (!endsWith(songPath_, ".dat") && !prepareSong(songPath_, datPath_, error)) {
+  const std::string loadPath = dat_ ? songPath_ : datPath_;
+  if (!dat_ && !prepareSong(songPath_, datPath_, error)) {
     reloadError_ = error;
     return false;
   }

@@ -65,7 +65,8 @@ bool prepareSong(const std::string& songPath, const std::string& datPath, std::s
 class PlaySession {
  public:
   // The driver must be installed already (a MutingAudio over the real or the recording driver).
-  // `songPath` is a .dat file or a song source; false from load() with the error.
+  // `songPath` is a .dat file (named so, or starting with the compiler's "VUMO") or a song source;
+  // false from load() with the error.
   PlaySession(MutingAudio* audio, std::string songPath);
   ~PlaySession();
   bool load(std::string& error);
@@ -97,6 +98,7 @@ class PlaySession {
  private:
   MutingAudio* audio_;
   std::string songPath_;
+  bool dat_;              // a .dat file, else a source compiled into datPath_
   std::string datPath_;
   GcRoot<c_vumoPlay*> player_;
   bool paused_ = false;
