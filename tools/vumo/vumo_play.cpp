@@ -166,7 +166,8 @@ void runPlain(vumo::PlaySession& session, const Options& options) {
     const std::string message = session.snapshot().message;
     if (message != lastMessage && !message.empty()) std::printf("%s\n", message.c_str());
     lastMessage = message;
-    std::fflush(stdout);
+    // A reader that went away (vumo-play ... | head) ends the run like a quit.
+    if (std::fflush(stdout) != 0) return;
     std::this_thread::sleep_for(clock.untilNext());
   }
 }
@@ -278,6 +279,7 @@ int run(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGHUP, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
 
   if (isatty(STDOUT_FILENO) && isatty(STDIN_FILENO)) {
     runTerminal(session, options);
