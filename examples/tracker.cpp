@@ -32,14 +32,16 @@ class TrackerApp : public c_App {
     return 0;
   }
 
+  // [guide:tracker-update]
   int appUpdate() override {
     if (keyHit(kEscape)) quitApp();
     for (int i = 0; i < kSongs; ++i) {
       if (keyHit(kKey1 + i)) play(i);
     }
-    player->tick();
+    player->tick();  // one tick of the song per update: volumes and rates of channels 1-8
     return 0;
   }
+  // [/guide:tracker-update]
 
   int appRender() override {
     clear(0, 0, 0);

@@ -48,6 +48,7 @@ class TypingApp : public c_App {
     return 0;
   }
 
+  // [guide:typing-render]
   int appRender() override {
     clear(16, 16, 16);
     setColor(255, 255, 255);
@@ -63,6 +64,7 @@ class TypingApp : public c_App {
     drawRect(mouseX() - 2, mouseY() - 2, 5, 5);
     return 0;
   }
+  // [/guide:typing-render]
 };
 
 c_App* createApplication() {
