@@ -8,8 +8,8 @@ namespace {
 constexpr int kEscape = 27;
 constexpr int kKey1 = 49;
 constexpr int kSongs = 4;
-constexpr const char* kSongPaths[kSongs] = {"songs/brackenfold.dat", "songs/nightdrive.dat", "songs/coppersky.dat",
-                                            "songs/pixelrain.dat"};
+constexpr const char* kSongPaths[kSongs] = {"songs/brackenfold.dat", "songs/nightdrive.dat",
+                                            "songs/coppersky.dat", "songs/pixelrain.dat"};
 constexpr float kBarWidth = 100;
 constexpr float kBarMaxHeight = 300;
 constexpr float kBarBottom = 420;
@@ -64,7 +64,8 @@ class TrackerApp : public c_App {
     // A fresh player per song; its first tick silences the old one's channels.
     song = index;
     player = new c_vumoPlay();
-    printLine(String("Playing ") + String(kSongPaths[index]) + String(": ") + player->loadSong(String(kSongPaths[index])));
+    printLine(String("Playing ") + String(kSongPaths[index]) + String(": ") +
+              player->loadSong(String(kSongPaths[index])));
   }
 
   // What the player sends to the voice's channels this tick: the note's volume less its decay.

@@ -25,7 +25,8 @@ std::vector<std::string> readLines(const std::string& path) {
 
 // Drops the indentation all non-blank lines share, and blank lines at both ends.
 std::string dedent(std::vector<std::string> lines) {
-  while (!lines.empty() && lines.front().find_first_not_of(' ') == std::string::npos) lines.erase(lines.begin());
+  while (!lines.empty() && lines.front().find_first_not_of(' ') == std::string::npos)
+    lines.erase(lines.begin());
   while (!lines.empty() && lines.back().find_first_not_of(' ') == std::string::npos) lines.pop_back();
   size_t indent = std::string::npos;
   for (const std::string& line : lines) {
@@ -52,7 +53,8 @@ std::string region(const std::string& file, const std::string& name, bool& found
     } else if (line.find("[guide:" + name + "]") != std::string::npos) {
       in = true;
       found = true;
-    } else if (in && line.find("[guide:") == std::string::npos && line.find("[/guide:") == std::string::npos) {
+    } else if (in && line.find("[guide:") == std::string::npos &&
+               line.find("[/guide:") == std::string::npos) {
       inside.push_back(line);  // nested region markers are not part of the code
     }
   }

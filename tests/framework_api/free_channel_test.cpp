@@ -1,8 +1,7 @@
 // Playing on a free channel, and loading and playing a file in one call, over OpenAL Soft's null
 // back-end.
-#include <gtest/gtest.h>
-
 #include <AL/al.h>
+#include <gtest/gtest.h>
 
 #include <vector>
 

@@ -1,10 +1,11 @@
 // The set-up for code that does not start through startHost: host game, data paths, locale and
 // collector steps.
+#include "host/headless.h"
+
 #include <gtest/gtest.h>
 
 #include "host/files.h"
 #include "host/game.h"
-#include "host/headless.h"
 #include "runtime/collector.h"
 
 namespace {

@@ -36,7 +36,7 @@ TEST_F(InputFunctions, KeyDownFollowsPressAndReleaseWhileHitsLastOneUpdate) {
 
 TEST_F(InputFunctions, GetCharConsumesTheQueueInOrder) {
   device->keyEvent(3, 'h');
-  device->keyEvent(3, 0x00E9);  // e acute
+  device->keyEvent(3, 0x00E9);              // e acute
   device->keyEvent(3, kKeyLeft | 0x10000);  // what the host sends for the left arrow
   EXPECT_EQ(getChar(), 'h');
   EXPECT_EQ(device->charGet, 1) << "the read position advances";

@@ -46,8 +46,8 @@ TEST_F(Shapes, OvalFillsItsRectangleButNotTheCorners) {
 TEST_F(Shapes, PointLightsOnePixel) {
   setColor(0, 0, 255);
   drawPoint(5, 7);
-  std::vector<uint32_t> expected =
-      makePicture(kWindowWidth, kWindowHeight, [](int x, int y) { return x == 5 && y == 7 ? 0xFF0000FFu : kBlack; });
+  std::vector<uint32_t> expected = makePicture(
+      kWindowWidth, kWindowHeight, [](int x, int y) { return x == 5 && y == 7 ? 0xFF0000FFu : kBlack; });
   EXPECT_TRUE(picturesMatch("point", expected, window(), kWindowWidth, kWindowHeight));
 }
 
@@ -88,8 +88,8 @@ TEST_F(Shapes, AlphaAndAdditiveBlendApply) {
   setBlendMode(1);
   drawRect(10, 0, 10, 20);  // additive: red plus half green
   std::vector<uint32_t> pixels = window();
-  EXPECT_TRUE(picturesMatch("alpha-blend", {0xFF807F00u, 0xFFFF7F00u}, {pixelAt(pixels, 5, 5), pixelAt(pixels, 15, 5)},
-                            2, 1, 2));
+  EXPECT_TRUE(picturesMatch("alpha-blend", {0xFF807F00u, 0xFFFF7F00u},
+                            {pixelAt(pixels, 5, 5), pixelAt(pixels, 15, 5)}, 2, 1, 2));
 }
 
 TEST_F(Shapes, NothingIsDrawnOutsideTheRenderHook) {
