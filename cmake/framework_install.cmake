@@ -19,6 +19,12 @@ foreach(folder runtime host graphics audio input)
     COMPONENT development FILES_MATCHING PATTERN "*.h")
 endforeach()
 
+# A sanitizer build's library needs the sanitizer runtimes in every program linked with it.
+set(corvane_link_options "")
+if(CORVANE_SANITIZE)
+  set(corvane_link_options "-fsanitize=address,undefined")
+endif()
+
 # pkg-config: the prefix relative to the .pc file's own directory.
 file(RELATIVE_PATH corvane_pc_to_prefix /prefix/${corvane_pc_dir} /prefix)
 string(REGEX REPLACE "/$" "" corvane_pc_to_prefix "${corvane_pc_to_prefix}")
