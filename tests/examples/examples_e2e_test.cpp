@@ -134,6 +134,7 @@ TEST(Examples, BounceMovesTheBallsAddsOneOnSpaceAndSoundsTheBounces) {
   ASSERT_TRUE(sound.load(wave)) << wave;
   EXPECT_GT(e2eintro::rms(sound.samples, 0, sound.samples.size()), 0.001) << "no bounce was heard";
   std::filesystem::remove(wave);
+  std::filesystem::remove(options.alsoftConf);
 }
 
 TEST(Examples, TypingEditsTheLineAndFollowsTheMouse) {
@@ -193,6 +194,7 @@ TEST(Examples, TrackerPlaysTheSongAndShowsTheVoices) {
   ASSERT_TRUE(sound.load(wave)) << wave;
   EXPECT_GT(e2eintro::rms(sound.samples, 0, sound.samples.size()), 0.01) << "the song was not heard";
   std::filesystem::remove(wave);
+  std::filesystem::remove(options.alsoftConf);
 }
 
 }  // namespace
