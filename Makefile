@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-normal test-asan bench clean
+.PHONY: all deps build run test test-normal test-asan bench clean install
 
 all: build
 
@@ -28,6 +28,12 @@ test-asan:
 # Benchmarks (never part of `make test`): one table of figures, and BUILD/bench-results/figures.json.
 bench: deps
 	scripts/bench $(BUILD) $(BENCH_ARGS)
+
+# Installs under PREFIX (staged below DESTDIR when given): the framework for programs outside this
+# tree (headers, libcorvane.a, corvane.pc, find_package(Corvane)); see docs/FRAMEWORK.md.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
