@@ -2,6 +2,7 @@
 // standard streams, uncaught exceptions, and the two print operations.
 #pragma once
 
+#include "host/platform.h"  // installFatalSignalHandlers
 #include "runtime/collector.h"
 #include "runtime/string.h"
 
@@ -18,5 +19,3 @@ void writeErrorLine(const String& text);
 [[noreturn]] void fatalError(const char* message);
 String stackTraceText();
 void debugStop();
-// The handler for SIGSEGV, SIGILL and SIGFPE: fatalError with the signal's message.
-void installFatalSignalHandlers();

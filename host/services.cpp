@@ -4,12 +4,7 @@
 #include "host/services.h"
 
 #include <GLFW/glfw3.h>
-#include <pthread.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,11 +12,10 @@
 
 #include "host/files.h"
 #include "host/game.h"
+#include "host/platform.h"
 #include "host/runtime_error.h"
 #include "runtime/map.h"
 #include "runtime/stack.h"
-
-extern char** environ;
 
 namespace {
 
@@ -65,14 +59,7 @@ void VxGame::readDate(Array<int> values) {
 
 void VxGlfwGame::openInShell(const String& target) {
   String::CString bytes = target.ToCString();
-  // The target is one argument of the opener, never a command line: no shell sees it.
-  char opener[] = "xdg-open";
-  char* argv[] = {opener, const_cast<char*>(bytes.c_str()), nullptr};
-  pid_t child;
-  if (posix_spawnp(&child, opener, nullptr, nullptr, argv, environ) != 0) return;
-  int status;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  openInDefaultApplication(std::string(bytes.c_str()));
 }
 
 void VxGlfwGame::showPointer(bool visible) {
@@ -118,12 +105,10 @@ void VxThread::startThread() {
   if (state == kRunning) return;
   result = 0;
   state = kRunning;
-  pthread_t handle;
-  if (pthread_create(&handle, nullptr, runThread, this) != 0) {
+  if (!startDetachedThread(runThread, this)) {
     printLine(String("CreateThread failed!"));
     std::exit(-1);
   }
-  pthread_detach(handle);
 }
 
 bool VxThread::isThreadRunning() {
