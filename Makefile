@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-normal test-asan bench clean
+.PHONY: all deps build run test test-normal test-asan bench clean web web-run
 
 all: build
 
@@ -30,7 +30,16 @@ bench: deps
 	scripts/bench $(BUILD) $(BENCH_ARGS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WEB_BUILD)
+
+# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data).
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8019
+web: deps
+	scripts/build-web $(WEB_BUILD)
+
+web-run: web
+	scripts/serve-web $(WEB_BUILD) $(WEB_PORT)
 
 # Hardening runs, never part of `make test`: every fuzz target for FUZZ_SECONDS (two at a time),
 # the ten-minute soak of the intro, and the intro under valgrind.

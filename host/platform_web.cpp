@@ -57,7 +57,7 @@ void keepHeapBetweenFrames() {}
 
 // The GLFW port has no focus attribute; the page's focus stands for the window's.
 bool windowHasInputFocus(GLFWwindow*) {
-  return EM_ASM_INT({ return document.hasFocus() ? 1 : 0; }) != 0;
+  return EM_ASM_INT({ return document.hasFocus() && document.visibilityState == "visible" ? 1 : 0; }) != 0;
 }
 
 namespace {
@@ -70,6 +70,7 @@ struct WebFrameLoop {
   bool rendered = false;   // the first pass has rendered; its events and updates are pending
   double wakeTime = 0;     // when the pending pass's wait has elapsed
   int eventsSeen = 0;      // page events counted when the last suspended pass ran
+  bool inPass = false;     // a pass is running (a page event may arrive from inside one)
 };
 
 WebFrameLoop webLoop;
@@ -87,6 +88,17 @@ void countPageEvents() {
       window.addEventListener(name, function() { Module["hostEventCount"]++; }, true);
     });
     document.addEventListener("visibilitychange", function() { Module["hostEventCount"]++; });
+    var focusChanged = function() {
+      if (ABORT) return;
+      try {
+        Module["_webFocusChanged"]();
+      } catch (e) {
+        if (!(e instanceof ExitStatus)) throw e;  // the program ended inside the pass
+      }
+    };
+    window.addEventListener("focus", focusChanged);
+    window.addEventListener("blur", focusChanged);
+    document.addEventListener("visibilitychange", focusChanged);
   });
 }
 
@@ -107,19 +119,24 @@ void recordFrame(double renderMillis) {
 // loop is kept and the canvas is presented when this callback returns. Frames that come before
 // the wait has elapsed do nothing, which paces rendering at the update rate (51 a second for the
 // intro) instead of the display's rate.
-void runAnimationFrame() {
+void runPass(bool focusChanged) {
   VxGlfwGame& game = *webLoop.game;
   FramePlatform& platform = *webLoop.platform;
+  if (webLoop.inPass) return;
   if (webLoop.rendered) {
-    if (platform.currentTime() < webLoop.wakeTime) return;
-    // Suspended, the Linux loop blocks until a window event arrives: here a pass waits for one.
-    if (game.isPaused()) {
-      int events = pageEventCount();
-      if (events == webLoop.eventsSeen) return;
-      webLoop.eventsSeen = events;
+    if (!focusChanged) {
+      if (platform.currentTime() < webLoop.wakeTime) return;
+      // Suspended, the Linux loop blocks until a window event arrives: here a pass waits for one.
+      if (game.isPaused()) {
+        int events = pageEventCount();
+        if (events == webLoop.eventsSeen) return;
+        webLoop.eventsSeen = events;
+      }
     }
+    webLoop.inPass = true;
     finishFramePass(game, platform);
   }
+  webLoop.inPass = true;
   double renderStart = emscripten_get_now();
   if (!renderFramePass(game, platform)) {
     emscripten_cancel_main_loop();
@@ -127,8 +144,45 @@ void runAnimationFrame() {
     std::exit(0);
   }
   recordFrame(emscripten_get_now() - renderStart);
+  webLoop.inPass = false;
   webLoop.rendered = true;
   webLoop.wakeTime = platform.currentTime() + framePassWait(game, platform) / 1000.0;
+}
+
+void runAnimationFrame() {
+  runPass(false);
+}
+
+}  // namespace
+
+// A hidden page gets no animation frames, so the pass that would see the focus go (and suspend
+// the intro, pausing its sound) would not come: the page's focus and visibility events run one
+// at once, as the Linux loop would wake from its event wait.
+// Only a change the game has not followed yet runs a pass, so that no update runs early.
+extern "C" EMSCRIPTEN_KEEPALIVE void webFocusChanged() {
+  if (webLoop.game == nullptr || !webLoop.rendered) return;
+  VxGlfwGame& game = *webLoop.game;
+  bool focused = windowHasInputFocus(nullptr);
+  if (focused ? game.isPaused() : !game.isPaused() && game.hadFocus) runPass(true);
+}
+
+namespace {
+
+// The main loop keeps the runtime alive, so an exit() from inside it (the quit key, a runtime
+// error) would only throw: the animation frames would go on and the page would never hear of it.
+// Here the exit stops the frames and tells the page (Module.onExit) before the runtime's own quit.
+void endProgramOnExit() {
+  EM_ASM({
+    var runtimeQuit = quit_;
+    quit_ = function(status, toThrow) {
+      _emscripten_cancel_main_loop();
+      if (!ABORT) {
+        ABORT = true;
+        if (Module["onExit"]) Module["onExit"](status);
+      }
+      runtimeQuit(status, toThrow);
+    };
+  });
 }
 
 }  // namespace
@@ -138,6 +192,7 @@ void driveFrameLoop(VxGlfwGame& game) {
   webLoop.game = &game;
   webLoop.platform = &platform;
   countPageEvents();
+  endProgramOnExit();
   // 0 frames a second: the browser's animation frames. Does not return (the page's event loop
   // runs from here on).
   emscripten_set_main_loop(runAnimationFrame, 0, 1);
