@@ -122,6 +122,38 @@ bool runFramePass(VxGlfwGame& game, FramePlatform& platform) {
   return true;
 }
 
+SteppedFrameLoop::Step SteppedFrameLoop::onFrame(int pageEvents) {
+  if (inPass_) return Step::kIdle;
+  if (rendered_) {
+    if (platform_.currentTime() < wakeTime_) return Step::kIdle;
+    if (game_.isPaused() && pageEvents == eventsSeen_) return Step::kIdle;
+  }
+  eventsSeen_ = pageEvents;
+  return runPass();
+}
+
+SteppedFrameLoop::Step SteppedFrameLoop::onFocusChange(int pageEvents) {
+  if (inPass_ || !rendered_) return Step::kIdle;
+  bool focused = platform_.windowHasFocus();
+  bool unfollowed = focused ? game_.isPaused() : !game_.isPaused() && game_.hadFocus;
+  if (!unfollowed) return Step::kIdle;
+  eventsSeen_ = pageEvents;
+  return runPass();
+}
+
+SteppedFrameLoop::Step SteppedFrameLoop::runPass() {
+  inPass_ = true;
+  if (rendered_) finishFramePass(game_, platform_);
+  double renderStart = platform_.currentTime();
+  bool open = renderFramePass(game_, platform_);
+  lastRenderSeconds_ = platform_.currentTime() - renderStart;
+  inPass_ = false;
+  if (!open) return Step::kClosed;
+  rendered_ = true;
+  wakeTime_ = platform_.currentTime() + framePassWait(game_, platform_) / 1000.0;
+  return Step::kRan;
+}
+
 void VxGlfwGame::runFrames() {
   if (const char* path = std::getenv("CORVANE_FRAME_TRACE"); path != nullptr && *path != 0) {
     frameTrace = std::fopen(path, "w");

@@ -57,3 +57,38 @@ bool runFramePass(VxGlfwGame& game, FramePlatform& platform);
 bool renderFramePass(VxGlfwGame& game, FramePlatform& platform);
 int framePassWait(VxGlfwGame& game, FramePlatform& platform);
 void finishFramePass(VxGlfwGame& game, FramePlatform& platform);
+
+// Drives the passes from callbacks that must return at once (the browser's animation frames) by
+// cutting each pass at its wait: a callback that comes before the wait has elapsed does nothing;
+// one after it finishes the pending pass (events, focus, updates) and renders the next pass. The
+// order of runFramePass is kept, and rendering follows the update rate, not the callback rate.
+class SteppedFrameLoop {
+ public:
+  enum class Step { kIdle, kRan, kClosed };
+
+  SteppedFrameLoop(VxGlfwGame& game, FramePlatform& platform) : game_(game), platform_(platform) {}
+
+  // One callback. pageEvents counts the events seen so far: a suspended game, which the native
+  // loop would block in its event wait, runs a pass only when it has grown. kClosed, doing
+  // nothing, once the window should close.
+  Step onFrame(int pageEvents);
+  // A focus change that the game has not followed yet (focus gone while running, after it had
+  // focus once; focus back while suspended) runs the pending pass at once, whatever the time:
+  // the callbacks may stop altogether while the page is hidden. pageEvents as for onFrame.
+  Step onFocusChange(int pageEvents);
+
+  // Seconds the last render step took (on the platform's clock).
+  double lastRenderSeconds() const { return lastRenderSeconds_; }
+
+ private:
+  Step runPass();
+
+  VxGlfwGame& game_;
+  FramePlatform& platform_;
+  bool rendered_ = false;  // the first pass has rendered; its events and updates are pending
+  double wakeTime_ = 0;    // when the pending pass's wait has elapsed
+  int eventsSeen_ = 0;     // pageEvents at the last pass
+  bool inPass_ = false;    // a focus event may arrive from inside a pass
+  double lastRenderSeconds_ = 0;
+};
+

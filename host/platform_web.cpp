@@ -62,18 +62,8 @@ bool windowHasInputFocus(GLFWwindow*) {
 
 namespace {
 
-// The state the driver keeps between animation frames. The stack of driveFrameLoop is gone once
-// the main loop is running, so none of this may live there.
-struct WebFrameLoop {
-  VxGlfwGame* game = nullptr;
-  FramePlatform* platform = nullptr;
-  bool rendered = false;   // the first pass has rendered; its events and updates are pending
-  double wakeTime = 0;     // when the pending pass's wait has elapsed
-  int eventsSeen = 0;      // page events counted when the last suspended pass ran
-  bool inPass = false;     // a pass is running (a page event may arrive from inside one)
-};
-
-WebFrameLoop webLoop;
+// The stack of driveFrameLoop is gone once the main loop runs: the driver lives here.
+SteppedFrameLoop* webLoop = nullptr;
 
 // Page events (focus, keys, mouse) since the page loaded, counted by the listeners below.
 int pageEventCount() {
@@ -114,43 +104,19 @@ void recordFrame(double renderMillis) {
       renderMillis);
 }
 
-// One animation frame. A pass is split at its wait: the frame that follows the wait runs the
-// pass's events, focus and updates and then renders the next pass, so the order of the Linux
-// loop is kept and the canvas is presented when this callback returns. Frames that come before
-// the wait has elapsed do nothing, which paces rendering at the update rate (51 a second for the
-// intro) instead of the display's rate.
-void runPass(bool focusChanged) {
-  VxGlfwGame& game = *webLoop.game;
-  FramePlatform& platform = *webLoop.platform;
-  if (webLoop.inPass) return;
-  if (webLoop.rendered) {
-    if (!focusChanged) {
-      if (platform.currentTime() < webLoop.wakeTime) return;
-      // Suspended, the Linux loop blocks until a window event arrives: here a pass waits for one.
-      if (game.isPaused()) {
-        int events = pageEventCount();
-        if (events == webLoop.eventsSeen) return;
-        webLoop.eventsSeen = events;
-      }
-    }
-    webLoop.inPass = true;
-    finishFramePass(game, platform);
-  }
-  webLoop.inPass = true;
-  double renderStart = emscripten_get_now();
-  if (!renderFramePass(game, platform)) {
-    emscripten_cancel_main_loop();
-    glfwTerminate();
-    std::exit(0);
-  }
-  recordFrame(emscripten_get_now() - renderStart);
-  webLoop.inPass = false;
-  webLoop.rendered = true;
-  webLoop.wakeTime = platform.currentTime() + framePassWait(game, platform) / 1000.0;
+// Counts a rendered frame; ends the program when the window should close, as the Linux loop does.
+void afterStep(SteppedFrameLoop::Step step) {
+  if (step == SteppedFrameLoop::Step::kRan) recordFrame(webLoop->lastRenderSeconds() * 1000.0);
+  if (step != SteppedFrameLoop::Step::kClosed) return;
+  emscripten_cancel_main_loop();
+  glfwTerminate();
+  std::exit(0);
 }
 
+// One animation frame: a pass when the previous pass's wait has elapsed (host/frame_loop.h), so
+// that the intro renders at its update rate, 51 frames a second, not at the display's rate.
 void runAnimationFrame() {
-  runPass(false);
+  afterStep(webLoop->onFrame(pageEventCount()));
 }
 
 }  // namespace
@@ -158,12 +124,8 @@ void runAnimationFrame() {
 // A hidden page gets no animation frames, so the pass that would see the focus go (and suspend
 // the intro, pausing its sound) would not come: the page's focus and visibility events run one
 // at once, as the Linux loop would wake from its event wait.
-// Only a change the game has not followed yet runs a pass, so that no update runs early.
 extern "C" EMSCRIPTEN_KEEPALIVE void webFocusChanged() {
-  if (webLoop.game == nullptr || !webLoop.rendered) return;
-  VxGlfwGame& game = *webLoop.game;
-  bool focused = windowHasInputFocus(nullptr);
-  if (focused ? game.isPaused() : !game.isPaused() && game.hadFocus) runPass(true);
+  if (webLoop != nullptr) afterStep(webLoop->onFocusChange(pageEventCount()));
 }
 
 namespace {
@@ -189,8 +151,8 @@ void endProgramOnExit() {
 
 void driveFrameLoop(VxGlfwGame& game) {
   static GlfwFramePlatform platform(game);
-  webLoop.game = &game;
-  webLoop.platform = &platform;
+  static SteppedFrameLoop loop(game, platform);
+  webLoop = &loop;
   countPageEvents();
   endProgramOnExit();
   // 0 frames a second: the browser's animation frames. Does not return (the page's event loop
