@@ -21,6 +21,8 @@ from webdriver import Browser, Picture, StaticServer  # noqa: E402
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TITLE = "Brackenfold Intro 01 by Vendle/bkf"
 SKIPPED = 77
+# Where the screenshots of the canvas go, to look at when a check fails.
+SHOTS = os.path.join(tempfile.gettempdir(), "corvane-web-test")
 
 
 class Checks:
@@ -169,8 +171,8 @@ def check_intro(browser, server, checks, pictures, reader):
 
     back, scanlines = pictures
     grabs = []
-    for _ in range(8):
-        grabs.append(browser.screenshot_canvas())
+    for i in range(8):
+        grabs.append(browser.screenshot_canvas(os.path.join(SHOTS, "canvas-%d.png" % i)))
         browser.pump(0.12)
     checks.expect((grabs[0].width, grabs[0].height) == (640, 480), "the canvas is 640 x 480",
                   "%d x %d" % (grabs[0].width, grabs[0].height))
@@ -180,7 +182,8 @@ def check_intro(browser, server, checks, pictures, reader):
             for y in (450, 460, 470):
                 if not any(fan_line_shows(g, back, scanlines, k, side, y) for g in grabs):
                     missing.append("k=%d side=%d row=%d" % (k, side, y))
-    checks.expect(not missing, "every floor line shows its colour", ", ".join(missing))
+    if not checks.expect(not missing, "every floor line shows its colour", ", ".join(missing)):
+        print("  WebGL context lost: %s; see %s" % (browser.evaluate("GLctx.isContextLost()"), SHOTS))
     titles = [reader.read(g, 420, 5, 22) for g in grabs[:3]]
     checks.expect("playing... Brackenfold" in titles, "the title row reads back", repr(titles))
 
@@ -294,6 +297,8 @@ def main():
         print("FAIL: the web build failed")
         return 1
 
+    os.makedirs(SHOTS, exist_ok=True)
+    print("screenshots of the canvas in " + SHOTS)
     checks = Checks()
     back = Picture.load(os.path.join(SOURCE_DIR, "data", "back.png"))
     scanlines = Picture.load(os.path.join(SOURCE_DIR, "data", "scanlines.png"))
