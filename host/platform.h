@@ -25,6 +25,9 @@ bool startDetachedThread(void* (*routine)(void*), void* argument);
 
 // Routes SIGSEGV, SIGILL and SIGFPE (or what stands for them) to the runtime-error path.
 void installFatalSignalHandlers();
+// True once one of those signals arrived: the process is on its way out of a crash, and exit
+// handlers should not touch libraries whose state the crash may have left half-changed.
+bool exitingFromFatalSignal();
 
 // Tells the C library's allocator to keep freed memory at the top of the heap instead of handing
 // it back to the system after every frame: the OpenGL driver allocates and frees a few hundred

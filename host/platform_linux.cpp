@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -43,9 +44,21 @@ void openInDefaultApplication(const std::string& target) {
   char* argv[] = {opener, const_cast<char*>(target.c_str()), nullptr};
   pid_t child;
   if (posix_spawnp(&child, opener, nullptr, nullptr, argv, environ) != 0) return;
-  int status;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  // Without a desktop the opener may run a browser in the foreground for as long as it is open:
+  // the frame loop must not wait for it. A detached thread waits instead, so that the ended opener
+  // leaves no zombie behind. It waits for this one child only, never for others of the program.
+  auto reap = [](void* pid) -> void* {
+    while (waitpid(static_cast<pid_t>(reinterpret_cast<intptr_t>(pid)), nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return nullptr;
+  };
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) return;
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_t reaper;
+  // Should no thread be had, the zombie stays until the program ends: a failure we ignore.
+  pthread_create(&reaper, &attributes, reap, reinterpret_cast<void*>(static_cast<intptr_t>(child)));
+  pthread_attr_destroy(&attributes);
 }
 
 bool startDetachedThread(void* (*routine)(void*), void* argument) {
@@ -57,7 +70,10 @@ bool startDetachedThread(void* (*routine)(void*), void* argument) {
 
 namespace {
 
+volatile sig_atomic_t inFatalSignal = 0;
+
 [[noreturn]] void fatalSignal(int sig) {
+  inFatalSignal = 1;
   switch (sig) {
     case SIGSEGV:
       fatalError("Memory access violation");
@@ -71,6 +87,10 @@ namespace {
 }
 
 }  // namespace
+
+bool exitingFromFatalSignal() {
+  return inFatalSignal != 0;
+}
 
 void installFatalSignalHandlers() {
   // A stack overflow is a SIGSEGV with no stack left to run the handler on: give it its own.

@@ -52,6 +52,11 @@ void installFatalSignalHandlers() {
   });
 }
 
+// A trap ends the program without its exit handlers: there is never one to skip.
+bool exitingFromFatalSignal() {
+  return false;
+}
+
 // The WebAssembly heap never shrinks: nothing to keep.
 void keepHeapBetweenFrames() {}
 

@@ -2,7 +2,7 @@
 // standard streams, uncaught exceptions, and the two print operations.
 #pragma once
 
-#include "host/platform.h"  // installFatalSignalHandlers
+#include "host/platform.h"  // installFatalSignalHandlers, exitingFromFatalSignal
 #include "runtime/collector.h"
 #include "runtime/string.h"
 
