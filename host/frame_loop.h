@@ -91,4 +91,3 @@ class SteppedFrameLoop {
   bool inPass_ = false;    // a focus event may arrive from inside a pass
   double lastRenderSeconds_ = 0;
 };
-

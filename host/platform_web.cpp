@@ -10,6 +10,9 @@
 #include "host/game.h"
 #include "host/platform.h"
 
+// The JavaScript inside EM_ASM is laid out by hand: clang-format would break it.
+// clang-format off
+
 // The build packages data/ as /app/data (see web/CMakeLists.txt).
 std::string programFileName() {
   return "/app/brackenfold-intro";
@@ -44,9 +47,15 @@ void installFatalSignalHandlers() {
       var error = event.error;
       if (!(error instanceof WebAssembly.RuntimeError)) return;
       var text = String(error.message);
-      var message = /out of bounds|null function|stack overflow/.test(text) ? "Memory access violation"
-                  : /divide by zero|remainder by zero|integer overflow/.test(text) ? "Floating point exception"
-                  : /unreachable/.test(text) ? "Illegal instruction" : "Unknown signal";
+      var says = function(words) { return text.indexOf(words) >= 0; };
+      var message = "Unknown signal";
+      if (says("out of bounds") || says("null function") || says("stack overflow")) {
+        message = "Memory access violation";
+      } else if (says("divide by zero") || says("remainder by zero") || says("integer overflow")) {
+        message = "Floating point exception";
+      } else if (says("unreachable")) {
+        message = "Illegal instruction";
+      }
       out("Corvane Runtime Error : " + message);
     });
   });
@@ -164,3 +173,4 @@ void driveFrameLoop(VxGlfwGame& game) {
   // runs from here on).
   emscripten_set_main_loop(runAnimationFrame, 0, 1);
 }
+// clang-format on

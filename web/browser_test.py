@@ -230,6 +230,32 @@ def check_intro(browser, server, checks, pictures, reader):
     checks.expect(not browser.console_errors, "the console has no error", "; ".join(map(str, browser.console_errors)))
 
 
+# A WebAssembly trap inside a frame, as an out-of-bounds access in the program would raise it.
+TRAP_IN_NEXT_FRAME = """
+(function () {
+  var runIter = Browser.mainLoop.runIter;
+  Browser.mainLoop.runIter = function () {
+    Browser.mainLoop.runIter = runIter;
+    runIter.call(this, function () { throw new WebAssembly.RuntimeError('memory access out of bounds'); });
+  };
+})()
+"""
+
+
+def check_trap(browser, server, checks):
+    if not open_intro(browser, server.url + "index.html", checks, "trap"):
+        return
+    browser.console_errors.clear()
+    browser.evaluate(TRAP_IN_NEXT_FRAME)
+    browser.pump(0.5)
+    ended = browser.evaluate("document.getElementById('ended').hidden ? '' : document.getElementById('ended').innerText")
+    checks.expect("Corvane Runtime Error : Memory access violation" in (ended or "")
+                  and "The intro has ended" in ended, "a trap ends the intro with its banner in the page", repr(ended))
+    frames = browser.evaluate(FRAMES)
+    browser.pump(0.3)
+    checks.expect(browser.evaluate(FRAMES) == frames, "no frame is rendered after the trap")
+
+
 def damage_data(folder):
     """Damages the packaged data in place: the background picture's bytes become garbage, a song
     file is cut to nothing but zeros, and one instrument sample is gone (renamed in the package)."""
@@ -307,6 +333,7 @@ def main():
     browser = Browser()
     try:
         check_intro(browser, server, checks, (back, scanlines), reader)
+        check_trap(browser, server, checks)
         check_damaged_data(browser, args.build, checks, reader)
     finally:
         browser.close()
