@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-normal test-asan bench clean install
+.PHONY: all deps build run test test-normal test-asan bench clean install web web-run
 
 all: build
 
@@ -36,7 +36,16 @@ install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WEB_BUILD)
+
+# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data).
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8019
+web: deps
+	scripts/build-web $(WEB_BUILD)
+
+web-run: web
+	scripts/serve-web $(WEB_BUILD) $(WEB_PORT)
 
 # Hardening runs, never part of `make test`: every fuzz target for FUZZ_SECONDS (two at a time),
 # the ten-minute soak of the intro, and the intro under valgrind.
