@@ -1,6 +1,7 @@
 // The batching graphics device over OpenGL 1.1 client arrays. Vertices are transformed and
 // coloured on the CPU, so only a change of primitive size or texture, a full batch, a blend or
-// scissor change, a read-back and the end of the frame cost a draw call.
+// scissor change, a read-back and the end of the frame cost a draw call. Where the platform asks
+// for it, the flushed batches go to a DrawRecorder and reach OpenGL with one upload per frame.
 #include "graphics/render_device.h"
 
 #define GL_GLEXT_PROTOTYPES
@@ -12,8 +13,10 @@
 #include <cstring>
 #include <memory>
 
+#include "graphics/draw_recorder.h"
 #include "graphics/surface.h"
 #include "host/game.h"
+#include "host/platform.h"
 
 namespace {
 
@@ -75,6 +78,20 @@ gxtkGraphics::gxtkGraphics() {
     entry[4] = first + 2;
     entry[5] = first + 3;
   }
+  if (recordDrawsUntilPresent()) recorder_ = std::make_unique<DrawRecorder>();
+}
+
+gxtkGraphics::~gxtkGraphics() = default;
+
+void gxtkGraphics::setRecordingDraws(bool on) {
+  if (on == (recorder_ != nullptr)) return;
+  flush();
+  if (on) {
+    recorder_ = std::make_unique<DrawRecorder>();
+  } else {
+    recorder_->replay();
+    recorder_.reset();
+  }
 }
 
 void gxtkGraphics::mark() {
@@ -99,6 +116,8 @@ void gxtkGraphics::readWindowSize() {
 }
 
 int gxtkGraphics::beginFrame() {
+  // Whatever an earlier frame recorded goes out before this frame's view is set up.
+  DrawRecorder::replayPending();
   readWindowSize();
   int fbWidth = width_, fbHeight = height_;
   if (GLFWwindow* window = drawingWindow(); window != nullptr)
@@ -128,6 +147,7 @@ int gxtkGraphics::beginFrame() {
 
 int gxtkGraphics::endFrame() {
   flush();
+  if (recorder_) recorder_->replay();
   return 0;
 }
 
@@ -159,6 +179,12 @@ void gxtkGraphics::flush() {
 
 void gxtkGraphics::drawBatch() {
   gxtkSurface* surface = batchSurface_;
+  if (recorder_) {
+    // A surface without a texture in this context gets one now; the recorder keeps its name.
+    if (surface != nullptr && surface->textureGeneration != contextGeneration) surface->bind();
+    recorder_->draw(batch_, vertexCount_, primitiveSize_, surface != nullptr, surface != nullptr ? surface->texture : 0);
+    return;
+  }
   if (surface != nullptr) {
     glEnable(GL_TEXTURE_2D);
     surface->bind();
@@ -193,6 +219,10 @@ void gxtkGraphics::drawBatch() {
 
 int gxtkGraphics::clear(float red, float green, float blue) {
   vertexCount_ = 0;
+  if (recorder_) {
+    recorder_->clear(red / 255.0f, green / 255.0f, blue / 255.0f);
+    return 0;
+  }
   glClearColor(red / 255.0f, green / 255.0f, blue / 255.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT);
   return 0;
@@ -219,19 +249,28 @@ int gxtkGraphics::setColor(float red, float green, float blue) {
 
 int gxtkGraphics::setBlendMode(int mode) {
   flush();
-  glBlendFunc(GL_ONE, mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+  GLenum destination = mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA;
+  if (recorder_) {
+    recorder_->blend(destination);
+  } else {
+    glBlendFunc(GL_ONE, destination);
+  }
   return 0;
 }
 
 int gxtkGraphics::setScissor(int x, int y, int width, int height) {
   flush();
-  if (x == 0 && y == 0 && width == width_ && height == height_) {
+  bool whole = x == 0 && y == 0 && width == width_ && height == height_;
+  // A negative size is a GL error that would linger until a texture's size check; an empty
+  // rectangle shows the same nothing.
+  int glY = height_ - y - height, glWidth = width < 0 ? 0 : width, glHeight = height < 0 ? 0 : height;
+  if (recorder_) {
+    recorder_->scissor(!whole, x, glY, glWidth, glHeight);
+  } else if (whole) {
     glDisable(GL_SCISSOR_TEST);
   } else {
     glEnable(GL_SCISSOR_TEST);
-    // A negative size is a GL error that would linger until a texture's size check; an empty
-    // rectangle shows the same nothing.
-    glScissor(x, height_ - y - height, width < 0 ? 0 : width, height < 0 ? 0 : height);
+    glScissor(x, glY, glWidth, glHeight);
   }
   return 0;
 }
@@ -396,6 +435,7 @@ int gxtkGraphics::drawSurfaceRegion(gxtkSurface* surface, float x, float y, int 
 
 int gxtkGraphics::readPixels(Array<int> pixels, int x, int y, int width, int height, int offset, int pitch) {
   flush();
+  if (recorder_) recorder_->replay();
   // Only the part of the rectangle inside the window is read, and only into indexes the array
   // has; each pixel still lands where the whole rectangle would have put it.
   ClipRect clip = clipRect(x, y, width, height, width_, height_);
@@ -452,6 +492,8 @@ int gxtkGraphics::writeSurfacePixels(gxtkSurface* surface, Array<int> pixels, in
   if (surface->textureGeneration == contextGeneration && contextGeneration != 0) {
     // Pending quads from this surface were drawn before the write and must show the old pixels.
     if (vertexCount_ > 0 && batchSurface_.get() == surface) flush();
+    // So must recorded draws, of this device or another.
+    DrawRecorder::replayPending();
     glBindTexture(GL_TEXTURE_2D, surface->texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (w == surfW) {

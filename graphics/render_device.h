@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "runtime/array.h"
 #include "runtime/collector.h"
 #include "runtime/string.h"
 
+class DrawRecorder;
 class gxtkSurface;
 
 // One batched vertex, laid out as the client arrays read it (stride 20).
@@ -34,6 +36,7 @@ class gxtkGraphics : public Object {
   static constexpr int kQuadIndices = 1536;
 
   gxtkGraphics();
+  ~gxtkGraphics() override;
 
   // Virtual operations in slot order. Operations without a result return 0.
   virtual int width();
@@ -65,6 +68,12 @@ class gxtkGraphics : public Object {
 
   // Draws the pending vertices, if any.
   void flush();
+
+  // Whether flushed batches are recorded and sent with one vertex upload per frame (graphics/
+  // draw_recorder.h) instead of drawn at once. The platform decides (recordDrawsUntilPresent in
+  // host/platform.h); tests switch it. Switching sends what was recorded.
+  void setRecordingDraws(bool on);
+  DrawRecorder* recorder() const { return recorder_.get(); }
 
   // Read-only views for tests.
   uint32_t packedColour() const { return colour_; }
@@ -112,4 +121,5 @@ class gxtkGraphics : public Object {
   int primitiveSize_ = 0;
   int vertexCount_ = 0;
   GcField<gxtkSurface*> batchSurface_;
+  std::unique_ptr<DrawRecorder> recorder_;
 };

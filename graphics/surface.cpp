@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "graphics/draw_recorder.h"
 #include "host/game.h"
 
 bool gxtkSurface::forcePowerOfTwo = false;
@@ -47,7 +48,10 @@ gxtkSurface::~gxtkSurface() {
 int gxtkSurface::discard() {
   // A texture of an earlier generation went away with its context; deleting its name now would
   // delete whatever the new context gave that name to.
-  if (textureGeneration == contextGeneration && contextGeneration != 0) glDeleteTextures(1, &texture);
+  if (textureGeneration == contextGeneration && contextGeneration != 0) {
+    DrawRecorder::replayPending();  // recorded draws may still read it
+    glDeleteTextures(1, &texture);
+  }
   textureGeneration = -1;
   texture = 0;
   std::free(pixels);
@@ -103,7 +107,10 @@ int gxtkSurface::bind() {
 
 void gxtkSurface::adoptPixels(unsigned char* data, int width, int height, int depth) {
   // A surface refilled in place must not keep showing its old texture.
-  if (textureGeneration == contextGeneration && contextGeneration != 0) glDeleteTextures(1, &texture);
+  if (textureGeneration == contextGeneration && contextGeneration != 0) {
+    DrawRecorder::replayPending();  // recorded draws may still read it
+    glDeleteTextures(1, &texture);
+  }
   textureGeneration = -1;
   texture = 0;
   if (pixels != data) std::free(pixels);

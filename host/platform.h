@@ -35,6 +35,10 @@ bool exitingFromFatalSignal();
 // drawing. runFrames calls it; a host with a frame loop of its own calls it too.
 void keepHeapBetweenFrames();
 
+// Whether the render device records a frame's batches and sends them to OpenGL with one vertex
+// upload when the frame ends (graphics/draw_recorder.h) instead of drawing each batch at once.
+bool recordDrawsUntilPresent();
+
 // Whether the window (on the web: the page) has the input focus.
 bool windowHasInputFocus(GLFWwindow* window);
 

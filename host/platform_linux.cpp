@@ -114,6 +114,11 @@ void keepHeapBetweenFrames() {
   mallopt(M_TRIM_THRESHOLD, kTrimThresholdBytes);
 }
 
+// Client arrays go to the driver without a copy per draw here: each batch is drawn at once.
+bool recordDrawsUntilPresent() {
+  return false;
+}
+
 bool windowHasInputFocus(GLFWwindow* window) {
   return glfwGetWindowAttrib(window, GLFW_FOCUSED) == GLFW_TRUE;
 }

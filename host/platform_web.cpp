@@ -69,6 +69,14 @@ bool exitingFromFatalSignal() {
 // The WebAssembly heap never shrinks: nothing to keep.
 void keepHeapBetweenFrames() {}
 
+// The GL 1.1 emulation copies client arrays into a buffer for every draw call, and each copy is a
+// round trip to the browser's GPU process: a frame of the intro (some five hundred small batches,
+// as fonts and pictures alternate) took twice its time in those uploads. Recorded batches go up
+// with one upload per frame and draw from that buffer, which the emulation does not copy again.
+bool recordDrawsUntilPresent() {
+  return true;
+}
+
 // The GLFW port has no focus attribute; the page's focus stands for the window's.
 bool windowHasInputFocus(GLFWwindow*) {
   return EM_ASM_INT({ return document.hasFocus() && document.visibilityState == "visible" ? 1 : 0; }) != 0;

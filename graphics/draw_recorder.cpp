@@ -1,0 +1,348 @@
+// Recorded draws, replayed from one vertex buffer object per frame through a shader that reads
+// several textures.
+#include "graphics/draw_recorder.h"
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "host/game.h"
+
+DrawRecorder* DrawRecorder::holder_ = nullptr;
+
+namespace {
+
+// Room reserved at once, about one busy frame, so that steady frames do not allocate.
+constexpr size_t kInitialVertices = 16384;
+constexpr size_t kInitialCommands = 1024;
+
+// Attribute locations of the shader.
+enum : GLuint { kCorner = 0, kTexel = 1, kTint = 2, kSlot = 3 };
+
+// The fixed-function drawing the device does otherwise: the projection applied to (x, y, 0, 1), the
+// vertex colour, modulated by the texture's colour when the vertex has a texture. (The names avoid
+// those a GL emulation may rewrite.)
+const char* const kVertexShader = R"(
+uniform mat4 view;
+attribute vec2 corner;
+attribute vec2 texel;
+attribute vec4 tint;
+attribute float slot;
+varying vec2 texelOut;
+varying vec4 tintOut;
+varying float slotOut;
+void main() {
+  gl_Position = view * vec4(corner, 0.0, 1.0);
+  gl_PointSize = 1.0;
+  texelOut = texel;
+  tintOut = tint;
+  slotOut = slot;
+}
+)";
+
+const char* const kFragmentShader = R"(
+#ifdef GL_ES
+precision mediump float;
+#endif
+uniform sampler2D unit0;
+uniform sampler2D unit1;
+uniform sampler2D unit2;
+uniform sampler2D unit3;
+varying vec2 texelOut;
+varying vec4 tintOut;
+varying float slotOut;
+void main() {
+  vec4 colour = tintOut;
+  if (slotOut > 3.5) {
+    colour = colour * texture2D(unit3, texelOut);
+  } else if (slotOut > 2.5) {
+    colour = colour * texture2D(unit2, texelOut);
+  } else if (slotOut > 1.5) {
+    colour = colour * texture2D(unit1, texelOut);
+  } else if (slotOut > 0.5) {
+    colour = colour * texture2D(unit0, texelOut);
+  }
+  gl_FragColor = colour;
+}
+)";
+
+// Byte offsets into the bound vertex buffer, as the pointer arguments of the array calls.
+const void* bufferOffset(size_t bytes) {
+  return reinterpret_cast<const void*>(static_cast<uintptr_t>(bytes));
+}
+
+GLuint compileShader(GLenum kind, const char* source) {
+  GLuint shader = glCreateShader(kind);
+  glShaderSource(shader, 1, &source, nullptr);
+  glCompileShader(shader);
+  GLint ok = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    char log[512] = {};
+    glGetShaderInfoLog(shader, sizeof(log), nullptr, log);
+    std::fprintf(stderr, "corvane: the batch shader does not compile: %s\n", log);
+    glDeleteShader(shader);
+    return 0;
+  }
+  return shader;
+}
+
+GLuint linkBatchProgram() {
+  GLuint vertex = compileShader(GL_VERTEX_SHADER, kVertexShader);
+  GLuint fragment = compileShader(GL_FRAGMENT_SHADER, kFragmentShader);
+  if (vertex == 0 || fragment == 0) {
+    if (vertex != 0) glDeleteShader(vertex);
+    if (fragment != 0) glDeleteShader(fragment);
+    return 0;
+  }
+  GLuint program = glCreateProgram();
+  glAttachShader(program, vertex);
+  glAttachShader(program, fragment);
+  glBindAttribLocation(program, kCorner, "corner");
+  glBindAttribLocation(program, kTexel, "texel");
+  glBindAttribLocation(program, kTint, "tint");
+  glBindAttribLocation(program, kSlot, "slot");
+  glLinkProgram(program);
+  glDeleteShader(vertex);
+  glDeleteShader(fragment);
+  GLint ok = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    char log[512] = {};
+    glGetProgramInfoLog(program, sizeof(log), nullptr, log);
+    std::fprintf(stderr, "corvane: the batch shader does not link: %s\n", log);
+    glDeleteProgram(program);
+    return 0;
+  }
+  return program;
+}
+
+}  // namespace
+
+DrawRecorder::DrawRecorder() {
+  vertices_.reserve(kInitialVertices);
+  commands_.reserve(kInitialCommands);
+  runs_.reserve(kInitialCommands);
+}
+
+DrawRecorder::~DrawRecorder() {
+  // What is still recorded has nowhere to go: the device that made it is gone.
+  if (holder_ == this) holder_ = nullptr;
+  if (resourceGeneration_ == contextGeneration && contextGeneration != 0) {
+    glDeleteBuffers(1, &vertexBuffer_);
+    if (program_ != 0) glDeleteProgram(program_);
+  }
+}
+
+void DrawRecorder::take() {
+  if (holder_ == this) return;
+  if (holder_ != nullptr) holder_->replay();
+  holder_ = this;
+}
+
+void DrawRecorder::draw(const BatchVertex* vertices, int count, int primitiveSize, bool textured,
+                        unsigned texture) {
+  if (count <= 0 || primitiveSize <= 0) return;
+  take();
+  Command command{};
+  command.kind = Kind::kDraw;
+  command.flag = textured;
+  command.first = static_cast<int>(vertices_.size());
+  command.value = texture;
+  command.run = -1;
+  auto add = [this](const BatchVertex& v) { vertices_.push_back(Vertex{v, 0.0f}); };
+  if (primitiveSize <= 3) {
+    command.mode = primitiveSize == 1 ? GL_POINTS : primitiveSize == 2 ? GL_LINES : GL_TRIANGLES;
+    for (int i = 0; i < count; ++i) add(vertices[i]);
+  } else {
+    // A quad is the two triangles its indices make (0 1 2, 0 2 3); a longer polygon the
+    // triangles of its fan (0 1 2, 0 2 3, 0 3 4, ...): the same thing for four corners.
+    command.mode = GL_TRIANGLES;
+    for (int start = 0; start + primitiveSize <= count; start += primitiveSize) {
+      const BatchVertex* polygon = vertices + start;
+      for (int i = 1; i + 1 < primitiveSize; ++i) {
+        add(polygon[0]);
+        add(polygon[i]);
+        add(polygon[i + 1]);
+      }
+    }
+  }
+  command.count = static_cast<int>(vertices_.size()) - command.first;
+  if (command.count > 0) commands_.push_back(command);
+}
+
+void DrawRecorder::blend(unsigned destinationFactor) {
+  take();
+  Command command{};
+  command.kind = Kind::kBlend;
+  command.value = destinationFactor;
+  commands_.push_back(command);
+}
+
+void DrawRecorder::scissor(bool enabled, int x, int y, int width, int height) {
+  take();
+  Command command{};
+  command.kind = Kind::kScissor;
+  command.flag = enabled;
+  command.x = x;
+  command.y = y;
+  command.w = width;
+  command.h = height;
+  commands_.push_back(command);
+}
+
+void DrawRecorder::clear(float red, float green, float blue) {
+  take();
+  Command command{};
+  command.kind = Kind::kClear;
+  command.r = red;
+  command.g = green;
+  command.b = blue;
+  commands_.push_back(command);
+}
+
+void DrawRecorder::replayPending() {
+  if (holder_ != nullptr) holder_->replay();
+}
+
+bool DrawRecorder::ensureResources() {
+  if (resourceGeneration_ != contextGeneration) {
+    resourceGeneration_ = contextGeneration;
+    glGenBuffers(1, &vertexBuffer_);
+    program_ = linkBatchProgram();
+    if (program_ != 0) {
+      projectionLocation_ = glGetUniformLocation(program_, "view");
+      glUseProgram(program_);
+      const char* const units[kTextureUnits] = {"unit0", "unit1", "unit2", "unit3"};
+      for (int i = 0; i < kTextureUnits; ++i) glUniform1i(glGetUniformLocation(program_, units[i]), i);
+      glUseProgram(0);
+    }
+  }
+  return program_ != 0;
+}
+
+void DrawRecorder::formRuns() {
+  runs_.clear();
+  Run* run = nullptr;
+  for (Command& command : commands_) {
+    if (command.kind != Kind::kDraw) {
+      run = nullptr;  // a state change or a clear lies between
+      continue;
+    }
+    int slot = 0;
+    if (command.flag) {
+      if (run != nullptr) {
+        for (int i = 0; i < run->textureCount && slot == 0; ++i) {
+          if (run->textures[i] == command.value) slot = i + 1;
+        }
+        if (slot == 0 && run->textureCount == kTextureUnits) run = nullptr;  // no unit left
+      }
+    }
+    if (run != nullptr && run->mode != command.mode) run = nullptr;
+    if (run == nullptr) {
+      runs_.push_back(Run{command.mode, command.first, 0, 0, {}});
+      run = &runs_.back();
+      slot = 0;
+    }
+    if (command.flag && slot == 0) {
+      run->textures[run->textureCount] = command.value;
+      slot = ++run->textureCount;
+    }
+    run->count += command.count;
+    command.run = static_cast<int>(runs_.size()) - 1;
+    for (int i = command.first; i < command.first + command.count; ++i) {
+      vertices_[static_cast<size_t>(i)].slot = static_cast<float>(slot);
+    }
+  }
+}
+
+void DrawRecorder::replay() {
+  if (holder_ == this) holder_ = nullptr;
+  if (commands_.empty()) return;
+
+  bool drawing = !vertices_.empty() && ensureResources();
+  if (drawing) {
+    formRuns();
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices_.size() * sizeof(Vertex)), vertices_.data(),
+                 GL_STREAM_DRAW);
+    uploads_ += 1;
+    // Generic attributes only: with no client array enabled, an emulation passes draws through.
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glUseProgram(program_);
+    GLfloat projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glUniformMatrix4fv(projectionLocation_, 1, GL_FALSE, projection);
+    glEnableVertexAttribArray(kCorner);
+    glEnableVertexAttribArray(kTexel);
+    glEnableVertexAttribArray(kTint);
+    glEnableVertexAttribArray(kSlot);
+    glVertexAttribPointer(kCorner, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), bufferOffset(offsetof(BatchVertex, x)));
+    glVertexAttribPointer(kTexel, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), bufferOffset(offsetof(BatchVertex, u)));
+    glVertexAttribPointer(kTint, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(Vertex),
+                          bufferOffset(offsetof(BatchVertex, colour)));
+    glVertexAttribPointer(kSlot, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex), bufferOffset(offsetof(Vertex, slot)));
+  }
+
+  unsigned bound[kTextureUnits] = {};
+  bool unitKnown[kTextureUnits] = {};
+  int activeUnit = 0;
+  int lastRun = -1;
+  for (const Command& command : commands_) {
+    switch (command.kind) {
+      case Kind::kDraw: {
+        if (!drawing || command.run == lastRun) break;
+        lastRun = command.run;
+        const Run& run = runs_[static_cast<size_t>(command.run)];
+        for (int i = 0; i < run.textureCount; ++i) {
+          if (unitKnown[i] && bound[i] == run.textures[i]) continue;
+          if (activeUnit != i) glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
+          activeUnit = i;
+          glBindTexture(GL_TEXTURE_2D, run.textures[i]);
+          bound[i] = run.textures[i];
+          unitKnown[i] = true;
+        }
+        glDrawArrays(run.mode, run.first, run.count);
+        drawCalls_ += 1;
+        break;
+      }
+      case Kind::kBlend:
+        glBlendFunc(GL_ONE, command.value);
+        break;
+      case Kind::kScissor:
+        if (command.flag) {
+          glEnable(GL_SCISSOR_TEST);
+          glScissor(command.x, command.y, command.w, command.h);
+        } else {
+          glDisable(GL_SCISSOR_TEST);
+        }
+        break;
+      case Kind::kClear:
+        glClearColor(command.r, command.g, command.b, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        break;
+    }
+  }
+
+  if (drawing) {
+    // The state the device's own client-array drawing expects.
+    if (activeUnit != 0) glActiveTexture(GL_TEXTURE0);
+    glDisableVertexAttribArray(kCorner);
+    glDisableVertexAttribArray(kTexel);
+    glDisableVertexAttribArray(kTint);
+    glDisableVertexAttribArray(kSlot);
+    glUseProgram(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+  }
+  vertices_.clear();
+  commands_.clear();
+}

@@ -1,0 +1,97 @@
+// A frame's draws sent with one vertex upload and as few draw calls as the order allows. The render
+// device hands each batch it flushes (and each blend, scissor or clear between them) to a
+// DrawRecorder instead of OpenGL; the recorder appends the vertices to one frame-wide array and
+// keeps the commands in order. replay() uploads the array once into a buffer object and draws it
+// with a small shader that reads up to kTextureUnits textures, chosen per vertex: consecutive
+// batches of one primitive kind with nothing between them become one draw even when their
+// textures alternate (a font and its mirror image, a picture and its shadow). The triangles, their
+// order and their colours are those drawing each batch at once would give (quads become the two
+// triangles their indices make, polygons the triangles of their fan), so the pixels are the same.
+//
+// Where client arrays cost a copy to the GPU per draw call and every draw call is a round trip to
+// another process (a GL 1.1 emulation over WebGL), this turns hundreds of uploads and draws a
+// frame into one upload and a few draws. Whatever must see the pixels or change what recorded draws
+// read replays first: the device does it before read-back, a texture upload and at the end of the
+// frame; surfaces call replayPending() before deleting a texture.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "graphics/render_device.h"
+
+class DrawRecorder {
+ public:
+  static constexpr int kTextureUnits = 4;
+
+  DrawRecorder();
+  ~DrawRecorder();
+  DrawRecorder(const DrawRecorder&) = delete;
+  DrawRecorder& operator=(const DrawRecorder&) = delete;
+
+  // A batch of count vertices of primitives of primitiveSize vertices each (1 points, 2 lines,
+  // 3 triangles, 4 quads, more: one polygon each), textured with texture when textured.
+  void draw(const BatchVertex* vertices, int count, int primitiveSize, bool textured, unsigned texture);
+  // glBlendFunc(GL_ONE, destinationFactor).
+  void blend(unsigned destinationFactor);
+  // The scissor test off, or on with a rectangle in GL's window coordinates.
+  void scissor(bool enabled, int x, int y, int width, int height);
+  // glClearColor(red, green, blue, 1) and a clear of the colour buffer.
+  void clear(float red, float green, float blue);
+
+  // Sends everything recorded to OpenGL and empties the record. Needs the context current; draws
+  // through the current projection matrix.
+  void replay();
+  // Replays the recorder that holds recorded commands, if any.
+  static void replayPending();
+
+  bool hasPending() const { return !commands_.empty(); }
+  // Vertex uploads and draw calls made so far, for tests and diagnostics.
+  int64_t uploads() const { return uploads_; }
+  int64_t drawCalls() const { return drawCalls_; }
+
+ private:
+  enum class Kind : uint8_t { kDraw, kBlend, kScissor, kClear };
+  struct Command {
+    Kind kind;
+    bool flag;          // draw: textured; scissor: enabled
+    unsigned mode;      // draw: GL_POINTS, GL_LINES or GL_TRIANGLES
+    int first, count;   // draw: vertices in the frame's array
+    unsigned value;     // draw: texture; blend: destination factor
+    int run;            // draw: the replayed draw call it is part of
+    int x, y, w, h;     // scissor
+    float r, g, b;      // clear
+  };
+  // A vertex as the shader reads it: slot 0 untextured, n the texture on unit n - 1.
+  struct Vertex {
+    BatchVertex batch;
+    float slot;
+  };
+  // One draw call of the replay: consecutive draws of one mode over at most kTextureUnits textures.
+  struct Run {
+    unsigned mode;
+    int first, count;
+    int textureCount;
+    unsigned textures[kTextureUnits];
+  };
+
+  // Becomes the recorder that holds commands, replaying another one's first so that the order of
+  // everything sent to OpenGL stays the order it was recorded in.
+  void take();
+  // Groups the recorded draws into runs and writes each vertex's texture slot.
+  void formRuns();
+  // Makes the buffer and the shader for the current context; false when the shader failed.
+  bool ensureResources();
+
+  std::vector<Vertex> vertices_;
+  std::vector<Command> commands_;
+  std::vector<Run> runs_;
+  int resourceGeneration_ = -1;
+  unsigned vertexBuffer_ = 0;
+  unsigned program_ = 0;
+  int projectionLocation_ = -1;
+  int64_t uploads_ = 0;
+  int64_t drawCalls_ = 0;
+
+  static DrawRecorder* holder_;
+};
