@@ -6,6 +6,8 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -127,6 +129,7 @@ DrawRecorder::DrawRecorder() {
   vertices_.reserve(kInitialVertices);
   commands_.reserve(kInitialCommands);
   runs_.reserve(kInitialCommands);
+  nearestTextures_.reserve(kInitialCommands);
 }
 
 DrawRecorder::~DrawRecorder() {
@@ -144,8 +147,41 @@ void DrawRecorder::take() {
   holder_ = this;
 }
 
+namespace {
+
+bool whole(float value) {
+  return std::floor(value) == value;
+}
+// Close enough to a whole number that sampling lands within a thousandth of a texel centre.
+bool nearlyWhole(float value) {
+  return std::fabs(value - std::round(value)) < 1e-3f;
+}
+
+// Whether every quad of the batch is an axis-aligned rectangle at whole pixel coordinates that
+// shows a rectangle of whole texels one to one, in the corner order the device writes.
+bool quadsAreExact(const BatchVertex* vertices, int count, float texWidth, float texHeight) {
+  if (!(texWidth > 0 && texHeight > 0)) return false;
+  for (int q = 0; q + 4 <= count; q += 4) {
+    const BatchVertex* v = vertices + q;
+    if (v[1].y != v[0].y || v[2].x != v[1].x || v[3].y != v[2].y || v[3].x != v[0].x) return false;
+    if (v[1].v != v[0].v || v[2].u != v[1].u || v[3].v != v[2].v || v[3].u != v[0].u) return false;
+    if (!whole(v[0].x) || !whole(v[0].y) || !whole(v[2].x) || !whole(v[2].y)) return false;
+    float u0 = v[0].u * texWidth, u1 = v[2].u * texWidth;
+    float t0 = v[0].v * texHeight, t1 = v[2].v * texHeight;
+    if (!nearlyWhole(u0) || !nearlyWhole(u1) || !nearlyWhole(t0) || !nearlyWhole(t1)) return false;
+    // As many pixels as texels, in the same direction.
+    if (std::fabs(v[2].x - v[0].x - (u1 - u0)) > 1e-3f || std::fabs(v[2].y - v[0].y - (t1 - t0)) > 1e-3f) {
+      return false;
+    }
+    if (!(v[2].x > v[0].x) || !(v[2].y > v[0].y)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void DrawRecorder::draw(const BatchVertex* vertices, int count, int primitiveSize, bool textured,
-                        unsigned texture) {
+                        unsigned texture, float texWidth, float texHeight) {
   if (count <= 0 || primitiveSize <= 0) return;
   take();
   Command command{};
@@ -154,6 +190,7 @@ void DrawRecorder::draw(const BatchVertex* vertices, int count, int primitiveSiz
   command.first = static_cast<int>(vertices_.size());
   command.value = texture;
   command.run = -1;
+  command.exact = textured && primitiveSize == 4 && quadsAreExact(vertices, count, texWidth, texHeight);
   auto add = [this](const BatchVertex& v) { vertices_.push_back(Vertex{v, 0.0f}); };
   if (primitiveSize <= 3) {
     command.mode = primitiveSize == 1 ? GL_POINTS : primitiveSize == 2 ? GL_LINES : GL_TRIANGLES;
@@ -244,14 +281,16 @@ void DrawRecorder::formRuns() {
     }
     if (run != nullptr && run->mode != command.mode) run = nullptr;
     if (run == nullptr) {
-      runs_.push_back(Run{command.mode, command.first, 0, 0, {}});
+      runs_.push_back(Run{command.mode, command.first, 0, 0, {}, {}});
       run = &runs_.back();
       slot = 0;
     }
     if (command.flag && slot == 0) {
       run->textures[run->textureCount] = command.value;
+      run->exact[run->textureCount] = true;
       slot = ++run->textureCount;
     }
+    if (command.flag && !command.exact) run->exact[slot - 1] = false;
     run->count += command.count;
     command.run = static_cast<int>(runs_.size()) - 1;
     for (int i = command.first; i < command.first + command.count; ++i) {
@@ -301,12 +340,25 @@ void DrawRecorder::replay() {
         lastRun = command.run;
         const Run& run = runs_[static_cast<size_t>(command.run)];
         for (int i = 0; i < run.textureCount; ++i) {
-          if (unitKnown[i] && bound[i] == run.textures[i]) continue;
+          unsigned texture = run.textures[i];
+          auto nearest = std::find(nearestTextures_.begin(), nearestTextures_.end(), texture);
+          bool filterChanges = run.exact[i] != (nearest != nearestTextures_.end());
+          if (unitKnown[i] && bound[i] == texture && !filterChanges) continue;
           if (activeUnit != i) glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
           activeUnit = i;
-          glBindTexture(GL_TEXTURE_2D, run.textures[i]);
-          bound[i] = run.textures[i];
+          if (!(unitKnown[i] && bound[i] == texture)) glBindTexture(GL_TEXTURE_2D, texture);
+          bound[i] = texture;
           unitKnown[i] = true;
+          if (filterChanges) {
+            GLint filter = run.exact[i] ? GL_NEAREST : GL_LINEAR;
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+            if (run.exact[i]) {
+              nearestTextures_.push_back(texture);
+            } else {
+              nearestTextures_.erase(nearest);
+            }
+          }
         }
         glDrawArrays(run.mode, run.first, run.count);
         drawCalls_ += 1;
@@ -331,7 +383,15 @@ void DrawRecorder::replay() {
   }
 
   if (drawing) {
-    // The state the device's own client-array drawing expects.
+    // The state the device's own client-array drawing expects: linear filtering everywhere.
+    for (unsigned texture : nearestTextures_) {
+      if (activeUnit != 0) glActiveTexture(GL_TEXTURE0);
+      activeUnit = 0;
+      glBindTexture(GL_TEXTURE_2D, texture);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    }
+    nearestTextures_.clear();
     if (activeUnit != 0) glActiveTexture(GL_TEXTURE0);
     glDisableVertexAttribArray(kCorner);
     glDisableVertexAttribArray(kTexel);

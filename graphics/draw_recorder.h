@@ -7,6 +7,9 @@
 // textures alternate (a font and its mirror image, a picture and its shadow). The triangles, their
 // order and their colours are those drawing each batch at once would give (quads become the two
 // triangles their indices make, polygons the triangles of their fan), so the pixels are the same.
+// A texture whose quads in a draw all put one texel on one pixel, at whole coordinates, is read
+// with nearest filtering for that draw: every pixel centre falls on a texel centre, where linear
+// filtering gives that texel alone, and a software rasterizer reads one texel instead of four.
 //
 // Where client arrays cost a copy to the GPU per draw call and every draw call is a round trip to
 // another process (a GL 1.1 emulation over WebGL), this turns hundreds of uploads and draws a
@@ -30,8 +33,10 @@ class DrawRecorder {
   DrawRecorder& operator=(const DrawRecorder&) = delete;
 
   // A batch of count vertices of primitives of primitiveSize vertices each (1 points, 2 lines,
-  // 3 triangles, 4 quads, more: one polygon each), textured with texture when textured.
-  void draw(const BatchVertex* vertices, int count, int primitiveSize, bool textured, unsigned texture);
+  // 3 triangles, 4 quads, more: one polygon each), textured with texture when textured; the
+  // texture is texWidth x texHeight texels.
+  void draw(const BatchVertex* vertices, int count, int primitiveSize, bool textured, unsigned texture,
+            float texWidth = 0, float texHeight = 0);
   // glBlendFunc(GL_ONE, destinationFactor).
   void blend(unsigned destinationFactor);
   // The scissor test off, or on with a rectangle in GL's window coordinates.
@@ -55,6 +60,7 @@ class DrawRecorder {
   struct Command {
     Kind kind;
     bool flag;          // draw: textured; scissor: enabled
+    bool exact;         // draw: quads only, each one texel per pixel at whole coordinates
     unsigned mode;      // draw: GL_POINTS, GL_LINES or GL_TRIANGLES
     int first, count;   // draw: vertices in the frame's array
     unsigned value;     // draw: texture; blend: destination factor
@@ -73,6 +79,7 @@ class DrawRecorder {
     int first, count;
     int textureCount;
     unsigned textures[kTextureUnits];
+    bool exact[kTextureUnits];  // every draw of the texture in the run is exact
   };
 
   // Becomes the recorder that holds commands, replaying another one's first so that the order of
@@ -86,6 +93,7 @@ class DrawRecorder {
   std::vector<Vertex> vertices_;
   std::vector<Command> commands_;
   std::vector<Run> runs_;
+  std::vector<unsigned> nearestTextures_;  // filtering the nearest texel during the replay
   int resourceGeneration_ = -1;
   unsigned vertexBuffer_ = 0;
   unsigned program_ = 0;

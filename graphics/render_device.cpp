@@ -182,7 +182,13 @@ void gxtkGraphics::drawBatch() {
   if (recorder_) {
     // A surface without a texture in this context gets one now; the recorder keeps its name.
     if (surface != nullptr && surface->textureGeneration != contextGeneration) surface->bind();
-    recorder_->draw(batch_, vertexCount_, primitiveSize_, surface != nullptr, surface != nullptr ? surface->texture : 0);
+    if (surface != nullptr) {
+      float texWidth = surface->uScale > 0 ? 1.0f / surface->uScale : 0.0f;
+      float texHeight = surface->vScale > 0 ? 1.0f / surface->vScale : 0.0f;
+      recorder_->draw(batch_, vertexCount_, primitiveSize_, true, surface->texture, texWidth, texHeight);
+    } else {
+      recorder_->draw(batch_, vertexCount_, primitiveSize_, false, 0);
+    }
     return;
   }
   if (surface != nullptr) {

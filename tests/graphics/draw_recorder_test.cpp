@@ -80,7 +80,16 @@ void drawScene(gxtkGraphics* device, const std::vector<gxtkSurface*>& surfaces, 
   device->drawRect(10, 10, 30, 12);
   device->drawSurface(surfaces[0], 40, 20);
   device->drawSurface(surfaces[1], 44, 20);
+  device->setMatrix(2, 0, 0, 2, 1, 1);
+  device->drawSurface(surfaces[3], 20, 30);
   device->setMatrix(1, 0, 0, 1, 0, 0);
+  // One texel per pixel (read as the nearest texel) next to fractional positions (where linear
+  // filtering mixes texels), in one run and with the same textures.
+  device->drawSurface(surfaces[4], 70, 12);
+  device->drawSurface(surfaces[5], 75.5f, 12.25f);
+  device->drawSurface(surfaces[4], 80.75f, 12);
+  device->drawSurface(surfaces[5], 86, 12);
+  device->drawSurfaceRegion(surfaces[0], 92, 12, 1, 0, 3, 4);
 
   // Drawn before the write: the old texels; after it: the new ones.
   device->drawSurface(surfaces[2], 100, 80);
