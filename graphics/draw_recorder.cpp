@@ -46,31 +46,45 @@ void main() {
 }
 )";
 
-const char* const kFragmentShader = R"(
+// Fragment shaders for a draw without textures, with one, and with two chosen per vertex (slot 0:
+// none, 1: unit0, 2: unit1). Branch-free: a software rasterizer runs every branch of a shader for
+// its whole block of pixels, and that costs more than reading both textures. mix() with a weight
+// of 0 or 1 gives one of its operands exactly.
+const char* const kFragmentShaders[3] = {
+    R"(
+#ifdef GL_ES
+precision mediump float;
+#endif
+varying vec4 tintOut;
+void main() {
+  gl_FragColor = tintOut;
+}
+)",
+    R"(
+#ifdef GL_ES
+precision mediump float;
+#endif
+uniform sampler2D unit0;
+varying vec2 texelOut;
+varying vec4 tintOut;
+void main() {
+  gl_FragColor = tintOut * texture2D(unit0, texelOut);
+}
+)",
+    R"(
 #ifdef GL_ES
 precision mediump float;
 #endif
 uniform sampler2D unit0;
 uniform sampler2D unit1;
-uniform sampler2D unit2;
-uniform sampler2D unit3;
 varying vec2 texelOut;
 varying vec4 tintOut;
 varying float slotOut;
 void main() {
-  vec4 colour = tintOut;
-  if (slotOut > 3.5) {
-    colour = colour * texture2D(unit3, texelOut);
-  } else if (slotOut > 2.5) {
-    colour = colour * texture2D(unit2, texelOut);
-  } else if (slotOut > 1.5) {
-    colour = colour * texture2D(unit1, texelOut);
-  } else if (slotOut > 0.5) {
-    colour = colour * texture2D(unit0, texelOut);
-  }
-  gl_FragColor = colour;
+  vec4 texel = mix(texture2D(unit0, texelOut), texture2D(unit1, texelOut), step(1.5, slotOut));
+  gl_FragColor = tintOut * mix(vec4(1.0), texel, step(0.5, slotOut));
 }
-)";
+)"};
 
 // Byte offsets into the bound vertex buffer, as the pointer arguments of the array calls.
 const void* bufferOffset(size_t bytes) {
@@ -93,9 +107,9 @@ GLuint compileShader(GLenum kind, const char* source) {
   return shader;
 }
 
-GLuint linkBatchProgram() {
+GLuint linkBatchProgram(const char* fragmentSource) {
   GLuint vertex = compileShader(GL_VERTEX_SHADER, kVertexShader);
-  GLuint fragment = compileShader(GL_FRAGMENT_SHADER, kFragmentShader);
+  GLuint fragment = compileShader(GL_FRAGMENT_SHADER, fragmentSource);
   if (vertex == 0 || fragment == 0) {
     if (vertex != 0) glDeleteShader(vertex);
     if (fragment != 0) glDeleteShader(fragment);
@@ -137,7 +151,9 @@ DrawRecorder::~DrawRecorder() {
   if (holder_ == this) holder_ = nullptr;
   if (resourceGeneration_ == contextGeneration && contextGeneration != 0) {
     glDeleteBuffers(1, &vertexBuffer_);
-    if (program_ != 0) glDeleteProgram(program_);
+    for (unsigned program : programs_) {
+      if (program != 0) glDeleteProgram(program);
+    }
   }
 }
 
@@ -250,16 +266,24 @@ bool DrawRecorder::ensureResources() {
   if (resourceGeneration_ != contextGeneration) {
     resourceGeneration_ = contextGeneration;
     glGenBuffers(1, &vertexBuffer_);
-    program_ = linkBatchProgram();
-    if (program_ != 0) {
-      projectionLocation_ = glGetUniformLocation(program_, "view");
-      glUseProgram(program_);
-      const char* const units[kTextureUnits] = {"unit0", "unit1", "unit2", "unit3"};
-      for (int i = 0; i < kTextureUnits; ++i) glUniform1i(glGetUniformLocation(program_, units[i]), i);
+    for (int i = 0; i < kPrograms; ++i) {
+      GLuint program = linkBatchProgram(kFragmentShaders[i]);
+      programs_[i] = program;
+      if (program == 0) continue;
+      projectionLocations_[i] = glGetUniformLocation(program, "view");
+      glUseProgram(program);
+      const char* const units[kTextureUnits] = {"unit0", "unit1"};
+      for (int unit = 0; unit < kTextureUnits; ++unit) {
+        GLint location = glGetUniformLocation(program, units[unit]);
+        if (location >= 0) glUniform1i(location, unit);
+      }
       glUseProgram(0);
     }
   }
-  return program_ != 0;
+  for (unsigned program : programs_) {
+    if (program == 0) return false;
+  }
+  return true;
 }
 
 void DrawRecorder::formRuns() {
@@ -281,7 +305,7 @@ void DrawRecorder::formRuns() {
     }
     if (run != nullptr && run->mode != command.mode) run = nullptr;
     if (run == nullptr) {
-      runs_.push_back(Run{command.mode, command.first, 0, 0, {}, {}});
+      runs_.push_back(Run{command.mode, command.first, 0, 0, {}, {}, false});
       run = &runs_.back();
       slot = 0;
     }
@@ -291,6 +315,7 @@ void DrawRecorder::formRuns() {
       slot = ++run->textureCount;
     }
     if (command.flag && !command.exact) run->exact[slot - 1] = false;
+    if (!command.flag) run->untextured = true;
     run->count += command.count;
     command.run = static_cast<int>(runs_.size()) - 1;
     for (int i = command.first; i < command.first + command.count; ++i) {
@@ -314,10 +339,12 @@ void DrawRecorder::replay() {
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
-    glUseProgram(program_);
     GLfloat projection[16];
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    glUniformMatrix4fv(projectionLocation_, 1, GL_FALSE, projection);
+    for (int i = 0; i < kPrograms; ++i) {
+      glUseProgram(programs_[i]);
+      glUniformMatrix4fv(projectionLocations_[i], 1, GL_FALSE, projection);
+    }
     glEnableVertexAttribArray(kCorner);
     glEnableVertexAttribArray(kTexel);
     glEnableVertexAttribArray(kTint);
@@ -333,6 +360,7 @@ void DrawRecorder::replay() {
   bool unitKnown[kTextureUnits] = {};
   int activeUnit = 0;
   int lastRun = -1;
+  int programInUse = kPrograms - 1;
   for (const Command& command : commands_) {
     switch (command.kind) {
       case Kind::kDraw: {
@@ -360,6 +388,10 @@ void DrawRecorder::replay() {
             }
           }
         }
+        // The simplest shader that draws the run.
+        int program = run.textureCount == 0 ? 0 : run.textureCount == 1 && !run.untextured ? 1 : 2;
+        if (program != programInUse) glUseProgram(programs_[program]);
+        programInUse = program;
         glDrawArrays(run.mode, run.first, run.count);
         drawCalls_ += 1;
         break;

@@ -2,7 +2,7 @@
 // device hands each batch it flushes (and each blend, scissor or clear between them) to a
 // DrawRecorder instead of OpenGL; the recorder appends the vertices to one frame-wide array and
 // keeps the commands in order. replay() uploads the array once into a buffer object and draws it
-// with a small shader that reads up to kTextureUnits textures, chosen per vertex: consecutive
+// with small shaders that read up to kTextureUnits textures, chosen per vertex: consecutive
 // batches of one primitive kind with nothing between them become one draw even when their
 // textures alternate (a font and its mirror image, a picture and its shadow). The triangles, their
 // order and their colours are those drawing each batch at once would give (quads become the two
@@ -25,7 +25,7 @@
 
 class DrawRecorder {
  public:
-  static constexpr int kTextureUnits = 4;
+  static constexpr int kTextureUnits = 2;
 
   DrawRecorder();
   ~DrawRecorder();
@@ -80,6 +80,7 @@ class DrawRecorder {
     int textureCount;
     unsigned textures[kTextureUnits];
     bool exact[kTextureUnits];  // every draw of the texture in the run is exact
+    bool untextured;            // some draws have no texture
   };
 
   // Becomes the recorder that holds commands, replaying another one's first so that the order of
@@ -96,8 +97,10 @@ class DrawRecorder {
   std::vector<unsigned> nearestTextures_;  // filtering the nearest texel during the replay
   int resourceGeneration_ = -1;
   unsigned vertexBuffer_ = 0;
-  unsigned program_ = 0;
-  int projectionLocation_ = -1;
+  // Shaders for runs with no texture, one, and two or a mix of textured and untextured draws.
+  static constexpr int kPrograms = 3;
+  unsigned programs_[kPrograms] = {};
+  int projectionLocations_[kPrograms] = {-1, -1, -1};
   int64_t uploads_ = 0;
   int64_t drawCalls_ = 0;
 
