@@ -48,8 +48,9 @@ void main() {
 
 // Fragment shaders for a draw without textures, with one, and with two chosen per vertex (slot 0:
 // none, 1: unit0, 2: unit1). Branch-free: a software rasterizer runs every branch of a shader for
-// its whole block of pixels, and that costs more than reading both textures. mix() with a weight
-// of 0 or 1 gives one of its operands exactly.
+// its whole block of pixels, and that costs more than reading both textures. The choice is
+// a * (1 - w) + b * w with w 0 or 1, which gives a or b exactly (mix() may compute
+// a + (b - a) * w, which is off by a rounding).
 const char* const kFragmentShaders[3] = {
     R"(
 #ifdef GL_ES
@@ -81,8 +82,10 @@ varying vec2 texelOut;
 varying vec4 tintOut;
 varying float slotOut;
 void main() {
-  vec4 texel = mix(texture2D(unit0, texelOut), texture2D(unit1, texelOut), step(1.5, slotOut));
-  gl_FragColor = tintOut * mix(vec4(1.0), texel, step(0.5, slotOut));
+  float second = step(1.5, slotOut);
+  float textured = step(0.5, slotOut);
+  vec4 texel = texture2D(unit0, texelOut) * (1.0 - second) + texture2D(unit1, texelOut) * second;
+  gl_FragColor = tintOut * (vec4(1.0) * (1.0 - textured) + texel * textured);
 }
 )"};
 
