@@ -307,8 +307,16 @@ void DrawRecorder::formRuns() {
       }
     }
     if (run != nullptr && run->mode != command.mode) run = nullptr;
+    // A texture read with linear filtering costs four texel reads a pixel: it gets a run of its own,
+    // where the one-texture shader reads it alone, rather than share one where every pixel reads
+    // both textures.
+    bool linear = command.flag && !command.exact;
+    if (run != nullptr && (run->linear || linear)) {
+      bool same = command.flag && !run->untextured && run->textureCount == 1 && run->textures[0] == command.value;
+      if (!same) run = nullptr;
+    }
     if (run == nullptr) {
-      runs_.push_back(Run{command.mode, command.first, 0, 0, {}, {}, false});
+      runs_.push_back(Run{command.mode, command.first, 0, 0, {}, {}, false, false});
       run = &runs_.back();
       slot = 0;
     }
@@ -319,6 +327,7 @@ void DrawRecorder::formRuns() {
     }
     if (command.flag && !command.exact) run->exact[slot - 1] = false;
     if (!command.flag) run->untextured = true;
+    if (linear) run->linear = true;
     run->count += command.count;
     command.run = static_cast<int>(runs_.size()) - 1;
     for (int i = command.first; i < command.first + command.count; ++i) {

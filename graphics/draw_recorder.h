@@ -81,6 +81,7 @@ class DrawRecorder {
     unsigned textures[kTextureUnits];
     bool exact[kTextureUnits];  // every draw of the texture in the run is exact
     bool untextured;            // some draws have no texture
+    bool linear;                // some draws of its one texture are not exact
   };
 
   // Becomes the recorder that holds commands, replaying another one's first so that the order of
