@@ -197,6 +197,20 @@ bool quadsAreExact(const BatchVertex* vertices, int count, float texWidth, float
   return true;
 }
 
+// Whether no quad of the batch covers more than kSmallQuadPixels of bounding box.
+constexpr float kSmallQuadPixels = 64 * 64;
+bool quadsAreSmall(const BatchVertex* vertices, int count) {
+  for (int q = 0; q + 4 <= count; q += 4) {
+    const BatchVertex* v = vertices + q;
+    float x0 = std::fmin(std::fmin(v[0].x, v[1].x), std::fmin(v[2].x, v[3].x));
+    float x1 = std::fmax(std::fmax(v[0].x, v[1].x), std::fmax(v[2].x, v[3].x));
+    float y0 = std::fmin(std::fmin(v[0].y, v[1].y), std::fmin(v[2].y, v[3].y));
+    float y1 = std::fmax(std::fmax(v[0].y, v[1].y), std::fmax(v[2].y, v[3].y));
+    if (!((x1 - x0) * (y1 - y0) <= kSmallQuadPixels)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void DrawRecorder::draw(const BatchVertex* vertices, int count, int primitiveSize, bool textured,
@@ -210,6 +224,7 @@ void DrawRecorder::draw(const BatchVertex* vertices, int count, int primitiveSiz
   command.value = texture;
   command.run = -1;
   command.exact = textured && primitiveSize == 4 && quadsAreExact(vertices, count, texWidth, texHeight);
+  command.small = primitiveSize == 4 && quadsAreSmall(vertices, count);
   auto add = [this](const BatchVertex& v) { vertices_.push_back(Vertex{v, 0.0f}); };
   if (primitiveSize <= 3) {
     command.mode = primitiveSize == 1 ? GL_POINTS : primitiveSize == 2 ? GL_LINES : GL_TRIANGLES;
@@ -307,11 +322,12 @@ void DrawRecorder::formRuns() {
       }
     }
     if (run != nullptr && run->mode != command.mode) run = nullptr;
-    // A texture read with linear filtering costs four texel reads a pixel: it gets a run of its own,
-    // where the one-texture shader reads it alone, rather than share one where every pixel reads
-    // both textures.
-    bool linear = command.flag && !command.exact;
-    if (run != nullptr && (run->linear || linear)) {
+    // In a run of two textures every pixel reads both. That saves draw calls for small pictures
+    // read as nearest texels (letters of a font and of its mirror image); a large picture, or one
+    // read with linear filtering (four texel reads a pixel), gets runs of its own texture, read by
+    // the one-texture shader.
+    bool alone = command.flag && !(command.exact && command.small);
+    if (run != nullptr && (run->alone || alone)) {
       bool same = command.flag && !run->untextured && run->textureCount == 1 && run->textures[0] == command.value;
       if (!same) run = nullptr;
     }
@@ -327,7 +343,7 @@ void DrawRecorder::formRuns() {
     }
     if (command.flag && !command.exact) run->exact[slot - 1] = false;
     if (!command.flag) run->untextured = true;
-    if (linear) run->linear = true;
+    if (alone) run->alone = true;
     run->count += command.count;
     command.run = static_cast<int>(runs_.size()) - 1;
     for (int i = command.first; i < command.first + command.count; ++i) {

@@ -7,7 +7,8 @@
 // textures alternate (a font and its mirror image, a picture and its shadow). The triangles, their
 // order and their colours are those drawing each batch at once would give (quads become the two
 // triangles their indices make, polygons the triangles of their fan), so the pixels are the same.
-// A texture whose quads in a draw all put one texel on one pixel, at whole coordinates, is read
+// Only small quads read as nearest texels share runs with another texture (every pixel of such a
+// run reads both). A texture whose quads in a draw all put one texel on one pixel, at whole coordinates, is read
 // with nearest filtering for that draw: every pixel centre falls on a texel centre, where linear
 // filtering gives that texel alone, and a software rasterizer reads one texel instead of four.
 //
@@ -61,6 +62,7 @@ class DrawRecorder {
     Kind kind;
     bool flag;          // draw: textured; scissor: enabled
     bool exact;         // draw: quads only, each one texel per pixel at whole coordinates
+    bool small;         // draw: quads only, none larger than 64 x 64 pixels
     unsigned mode;      // draw: GL_POINTS, GL_LINES or GL_TRIANGLES
     int first, count;   // draw: vertices in the frame's array
     unsigned value;     // draw: texture; blend: destination factor
@@ -81,7 +83,7 @@ class DrawRecorder {
     unsigned textures[kTextureUnits];
     bool exact[kTextureUnits];  // every draw of the texture in the run is exact
     bool untextured;            // some draws have no texture
-    bool linear;                // some draws of its one texture are not exact
+    bool alone;                 // some draws of its one texture are large or not exact
   };
 
   // Becomes the recorder that holds commands, replaying another one's first so that the order of
