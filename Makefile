@@ -38,7 +38,8 @@ install: build
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WEB_BUILD)
 
-# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data).
+# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data),
+# with the example programs' pages in WEB_BUILD/examples/NAME/.
 WEB_BUILD ?= build-web
 WEB_PORT ?= 8019
 web: deps
