@@ -181,4 +181,19 @@ TEST(VumoRender, AnswersBadInputWithOneLine) {
                      "cannot write no_dir/out.wav");
 }
 
+// --help answers on standard output with status 0 wherever it stands, and does nothing else.
+TEST(VumoTools, HelpPrintsTheUsageAndDoesNothingElse) {
+  const std::string dir = scratchDir();
+  for (const char* name : {"vumo-compile", "vumo-trace", "vumo-render"}) {
+    for (const std::string& args : {std::string(" --help"), std::string(" x.vumo out.dat -h")}) {
+      Result r = run(dir, tool(name) + args);
+      EXPECT_EQ(r.status, 0) << name << args << ": " << r.err;
+      EXPECT_EQ(r.err, "") << name << args;
+      EXPECT_EQ(r.out.rfind(std::string("usage: ") + name + " ", 0), 0u) << r.out;
+      EXPECT_NE(r.out.find("--help"), std::string::npos) << r.out;
+    }
+  }
+  EXPECT_EQ(std::fopen((dir + "/out.dat").c_str(), "rb"), nullptr) << "help writes nothing";
+}
+
 }  // namespace

@@ -15,6 +15,20 @@ inline int failWith(const char* tool, const std::string& message) {
   return 1;
 }
 
+// True when the command line asks for the tool's help text ("--help" or "-h" anywhere).
+inline bool asksForHelp(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") return true;
+  }
+  return false;
+}
+
+// Prints a help text on standard output; the tool then exits with status 0 (1 if it cannot be written).
+inline int printHelp(const char* text) {
+  return std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 // A tool's main: runs it and turns an escaping exception (a failed allocation, a bad conversion)
 // into the tool's one-line failure instead of an abort.
 template <typename Run>

@@ -15,7 +15,17 @@ namespace {
 
 constexpr const char* kTool = "vumo-compile";
 
+constexpr const char* kHelp =
+    "usage: vumo-compile SOURCE OUT.dat\n"
+    "\n"
+    "Compiles a song source (see vumo-song(5)) into the player's .dat format. A malformed source is\n"
+    "refused as SOURCE:LINE: reason. OUT.dat is written only after the framework's text loader and\n"
+    "the player have read every value back as written; a refused file never replaces an old one.\n"
+    "\n"
+    "  --help         this text\n";
+
 int run(int argc, char** argv) {
+  if (vumo::asksForHelp(argc, argv)) return vumo::printHelp(kHelp);
   if (argc != 3) return vumo::failWith(kTool, "usage: vumo-compile SOURCE OUT.dat");
   const std::string sourcePath = argv[1], outPath = argv[2];
   std::ifstream in(sourcePath, std::ios::binary);

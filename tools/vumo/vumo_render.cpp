@@ -16,7 +16,18 @@ constexpr const char* kUsage = "(usage: vumo-render SONG OUT.wav [--seconds S])"
 constexpr double kDefaultSeconds = 20;
 constexpr double kMostSeconds = 3600;
 
+constexpr const char* kHelp =
+    "usage: vumo-render SONG OUT.wav [--seconds S]\n"
+    "\n"
+    "Plays the song at 51 ticks a second with the real player and the real instrument samples\n"
+    "(data/ beside the program) through OpenAL Soft's loopback device, and writes the mix as a\n"
+    "16-bit stereo 44100 Hz WAV file. The output is the same on every run.\n"
+    "\n"
+    "  --seconds S    length, above 0 and at most 3600 (default 20)\n"
+    "  --help         this text\n";
+
 int run(int argc, char** argv) {
+  if (vumo::asksForHelp(argc, argv)) return vumo::printHelp(kHelp);
   std::string song, out;
   double seconds = kDefaultSeconds;
   for (int i = 1; i < argc; ++i) {

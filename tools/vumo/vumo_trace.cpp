@@ -13,7 +13,18 @@ constexpr const char* kTool = "vumo-trace";
 constexpr long kDefaultTicks = 512;
 constexpr long kMostTicks = 10000000;
 
+constexpr const char* kHelp =
+    "usage: vumo-trace SONG [--ticks N]\n"
+    "\n"
+    "Runs the real song player over a recording driver for N ticks and prints every channel call,\n"
+    "one per line: TICK play CHANNEL SAMPLE FLAGS, TICK stop CHANNEL, TICK volume|rate CHANNEL VALUE.\n"
+    "The instrument samples come from data/ beside the program.\n"
+    "\n"
+    "  --ticks N      ticks to run, 0 to 10000000 (default 512; 51 ticks are one second)\n"
+    "  --help         this text\n";
+
 int run(int argc, char** argv) {
+  if (vumo::asksForHelp(argc, argv)) return vumo::printHelp(kHelp);
   std::string song;
   long ticks = kDefaultTicks;
   for (int i = 1; i < argc; ++i) {
