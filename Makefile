@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-normal test-asan bench clean
+.PHONY: all deps build run test test-normal test-asan bench clean install deb
 
 all: build
 
@@ -30,7 +30,17 @@ bench: deps
 	scripts/bench $(BUILD) $(BENCH_ARGS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-deb
+
+# Installs the intro, its tools, data and documentation under PREFIX (DESTDIR honoured) and lists
+# every installed file. See README.md for the layout.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The binary Debian package (dpkg-buildpackage, checked by lintian): build-deb/brackenfold-intro_*.deb
+deb: deps
+	JOBS=$(JOBS) scripts/make-deb build-deb
 
 # Hardening runs, never part of `make test`: every fuzz target for FUZZ_SECONDS (two at a time),
 # the ten-minute soak of the intro, and the intro under valgrind.
