@@ -22,6 +22,8 @@ set(BRACKENFOLD_APP_DIR lib/brackenfold-intro)
 set(BRACKENFOLD_INSTALLED_PROGRAMS
   brackenfold-intro
   vumo-compile
+  vumo-decompile
+  vumo-play
   vumo-trace
   vumo-render
   brackenfold-capture

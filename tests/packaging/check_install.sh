@@ -8,7 +8,7 @@ set -uo pipefail
 build="$1"
 close_window="$2"
 title="Brackenfold Intro 01 by Vendle/bkf"
-programs=(brackenfold-intro vumo-compile vumo-trace vumo-render brackenfold-capture)
+programs=(brackenfold-intro vumo-compile vumo-decompile vumo-play vumo-trace vumo-render brackenfold-capture)
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -42,8 +42,8 @@ cmp -s <(cd "$app/data" && find . -type f | sort) <(cd "$build/data" && find . -
   fail "the installed data/ differs from the build's"
 
 # Man pages: present and rendered by groff without a warning.
-for page in man6/brackenfold-intro.6 man1/vumo-compile.1 man1/vumo-trace.1 man1/vumo-render.1 \
-  man1/brackenfold-capture.1 man5/vumo-song.5; do
+for page in man6/brackenfold-intro.6 man1/vumo-compile.1 man1/vumo-decompile.1 man1/vumo-play.1 \
+  man1/vumo-trace.1 man1/vumo-render.1 man1/brackenfold-capture.1 man5/vumo-song.5; do
   file="$prefix/share/man/$page"
   [ -f "$file" ] || { fail "missing man page $page"; continue; }
   warnings="$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z "$file" 2>&1)"
@@ -74,6 +74,9 @@ mkdir -p "$work"
 cd "$work" || exit 1
 source_dir="$(cd "$(dirname "$0")/../.." && pwd)"
 "$prefix/bin/vumo-compile" "$source_dir/data-src/songs/lowtide.vumo" lowtide.dat || fail "vumo-compile"
+"$prefix/bin/vumo-decompile" lowtide.dat lowtide.vumo || fail "vumo-decompile"
+"$prefix/bin/vumo-play" --no-sound --seconds 0.5 lowtide.vumo >play.log </dev/null || fail "vumo-play"
+grep -q . play.log || fail "vumo-play printed no rows"
 "$prefix/bin/vumo-trace" lowtide.dat --ticks 40 >installed.trace || fail "vumo-trace"
 "$build/vumo-trace" lowtide.dat --ticks 40 >built.trace
 cmp -s installed.trace built.trace || fail "vumo-trace through the link plays other samples than the built one"
