@@ -32,8 +32,10 @@ bench: deps
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-deb
 
-# Installs the intro, its tools, data and documentation under PREFIX (DESTDIR honoured) and lists
-# every installed file. See README.md for the layout.
+# Installs under PREFIX (staged below DESTDIR when given) and lists every installed file: the intro,
+# its tools, data and documentation (component "program", see README.md) and the framework for
+# programs outside this tree (component "development": headers, libcorvane.a, corvane.pc,
+# find_package(Corvane); see docs/FRAMEWORK.md).
 PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
