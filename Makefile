@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-normal test-asan bench clean install deb
+.PHONY: all deps build run test test-normal test-asan bench clean install deb web web-run
 
 all: build
 
@@ -29,9 +29,6 @@ test-asan:
 bench: deps
 	scripts/bench $(BUILD) $(BENCH_ARGS)
 
-clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-deb
-
 # Installs under PREFIX (staged below DESTDIR when given) and lists every installed file: the intro,
 # its tools, data and documentation (component "program", see README.md) and the framework for
 # programs outside this tree (component "development": headers, libcorvane.a, corvane.pc,
@@ -43,6 +40,18 @@ install: build
 # The binary Debian package (dpkg-buildpackage, checked by lintian): build-deb/brackenfold-intro_*.deb
 deb: deps
 	JOBS=$(JOBS) scripts/make-deb build-deb
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WEB_BUILD) build-deb
+
+# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data).
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8019
+web: deps
+	scripts/build-web $(WEB_BUILD)
+
+web-run: web
+	scripts/serve-web $(WEB_BUILD) $(WEB_PORT)
 
 # Hardening runs, never part of `make test`: every fuzz target for FUZZ_SECONDS (two at a time),
 # the ten-minute soak of the intro, and the intro under valgrind.
