@@ -186,7 +186,8 @@ class Browser:
         with its character, as a keyboard's does, and up again."""
         for c in text:
             code = "Space" if c == " " else ("Digit" if c.isdigit() else "Key") + c.upper()
-            common = dict(key=c, code=code, windowsVirtualKeyCode=ord(c.upper()), nativeVirtualKeyCode=ord(c.upper()))
+            key_code = ord(c.upper())
+            common = dict(key=c, code=code, windowsVirtualKeyCode=key_code, nativeVirtualKeyCode=key_code)
             self.call("Input.dispatchKeyEvent", type="keyDown", text=c, unmodifiedText=c, **common)
             self.call("Input.dispatchKeyEvent", type="keyUp", **common)
 
