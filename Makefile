@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-normal test-asan bench clean install web web-run
+.PHONY: all deps build run test test-normal test-asan bench clean install deb web web-run
 
 all: build
 
@@ -29,16 +29,23 @@ test-asan:
 bench: deps
 	scripts/bench $(BUILD) $(BENCH_ARGS)
 
-# Installs under PREFIX (staged below DESTDIR when given): the framework for programs outside this
-# tree (headers, libcorvane.a, corvane.pc, find_package(Corvane)); see docs/FRAMEWORK.md.
+# Installs under PREFIX (staged below DESTDIR when given) and lists every installed file: the intro,
+# its tools, data and documentation (component "program", see README.md) and the framework for
+# programs outside this tree (component "development": headers, libcorvane.a, corvane.pc,
+# find_package(Corvane); see docs/FRAMEWORK.md).
 PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
-clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WEB_BUILD)
+# The binary Debian package (dpkg-buildpackage, checked by lintian): build-deb/brackenfold-intro_*.deb
+deb: deps
+	JOBS=$(JOBS) scripts/make-deb build-deb
 
-# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data).
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WEB_BUILD) build-deb
+
+# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data),
+# with the example programs' pages in WEB_BUILD/examples/NAME/.
 WEB_BUILD ?= build-web
 WEB_PORT ?= 8019
 web: deps
