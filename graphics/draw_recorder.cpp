@@ -328,7 +328,8 @@ void DrawRecorder::formRuns() {
     // the one-texture shader.
     bool alone = command.flag && !(command.exact && command.small);
     if (run != nullptr && (run->alone || alone)) {
-      bool same = command.flag && !run->untextured && run->textureCount == 1 && run->textures[0] == command.value;
+      bool same =
+          command.flag && !run->untextured && run->textureCount == 1 && run->textures[0] == command.value;
       if (!same) run = nullptr;
     }
     if (run == nullptr) {
@@ -360,8 +361,8 @@ void DrawRecorder::replay() {
   if (drawing) {
     formRuns();
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices_.size() * sizeof(Vertex)), vertices_.data(),
-                 GL_STREAM_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices_.size() * sizeof(Vertex)),
+                 vertices_.data(), GL_STREAM_DRAW);
     uploads_ += 1;
     // Generic attributes only: with no client array enabled, an emulation passes draws through.
     glDisableClientState(GL_VERTEX_ARRAY);
@@ -377,8 +378,10 @@ void DrawRecorder::replay() {
     glEnableVertexAttribArray(kTexel);
     glEnableVertexAttribArray(kTint);
     glEnableVertexAttribArray(kSlot);
-    glVertexAttribPointer(kCorner, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), bufferOffset(offsetof(BatchVertex, x)));
-    glVertexAttribPointer(kTexel, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), bufferOffset(offsetof(BatchVertex, u)));
+    glVertexAttribPointer(kCorner, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                          bufferOffset(offsetof(BatchVertex, x)));
+    glVertexAttribPointer(kTexel, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                          bufferOffset(offsetof(BatchVertex, u)));
     glVertexAttribPointer(kTint, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(Vertex),
                           bufferOffset(offsetof(BatchVertex, colour)));
     glVertexAttribPointer(kSlot, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex), bufferOffset(offsetof(Vertex, slot)));

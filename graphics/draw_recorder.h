@@ -8,8 +8,8 @@
 // order and their colours are those drawing each batch at once would give (quads become the two
 // triangles their indices make, polygons the triangles of their fan), so the pixels are the same.
 // Only small quads read as nearest texels share runs with another texture (every pixel of such a
-// run reads both). A texture whose quads in a draw all put one texel on one pixel, at whole coordinates, is read
-// with nearest filtering for that draw: every pixel centre falls on a texel centre, where linear
+// run reads both). A texture whose quads in a draw all put one texel on one pixel, at whole coordinates, is
+// read with nearest filtering for that draw: every pixel centre falls on a texel centre, where linear
 // filtering gives that texel alone, and a software rasterizer reads one texel instead of four.
 //
 // Where client arrays cost a copy to the GPU per draw call and every draw call is a round trip to
@@ -60,15 +60,15 @@ class DrawRecorder {
   enum class Kind : uint8_t { kDraw, kBlend, kScissor, kClear };
   struct Command {
     Kind kind;
-    bool flag;          // draw: textured; scissor: enabled
-    bool exact;         // draw: quads only, each one texel per pixel at whole coordinates
-    bool small;         // draw: quads only, none larger than 64 x 64 pixels
-    unsigned mode;      // draw: GL_POINTS, GL_LINES or GL_TRIANGLES
-    int first, count;   // draw: vertices in the frame's array
-    unsigned value;     // draw: texture; blend: destination factor
-    int run;            // draw: the replayed draw call it is part of
-    int x, y, w, h;     // scissor
-    float r, g, b;      // clear
+    bool flag;         // draw: textured; scissor: enabled
+    bool exact;        // draw: quads only, each one texel per pixel at whole coordinates
+    bool small;        // draw: quads only, none larger than 64 x 64 pixels
+    unsigned mode;     // draw: GL_POINTS, GL_LINES or GL_TRIANGLES
+    int first, count;  // draw: vertices in the frame's array
+    unsigned value;    // draw: texture; blend: destination factor
+    int run;           // draw: the replayed draw call it is part of
+    int x, y, w, h;    // scissor
+    float r, g, b;     // clear
   };
   // A vertex as the shader reads it: slot 0 untextured, n the texture on unit n - 1.
   struct Vertex {

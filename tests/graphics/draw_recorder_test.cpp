@@ -1,8 +1,9 @@
 // Recorded drawing (one upload per frame, batches merged across textures) against drawing each
 // batch at once: the same scene must give the same pixels, exactly, and the same device counters.
+#include "graphics/draw_recorder.h"
+
 #include <cmath>
 
-#include "graphics/draw_recorder.h"
 #include "tests/graphics/gl_fixture.h"
 
 namespace {
@@ -127,7 +128,8 @@ TEST(DrawRecorder, SceneLooksTheSameRecordedAndDrawnAtOnce) {
   SceneResult direct = renderScene(false);
   DrawRecorder* recorder = nullptr;
   SceneResult recorded = renderScene(true, &recorder);
-  EXPECT_TRUE(picturesMatch("recorded-scene", direct.pixels, recorded.pixels, kWindowWidth, kWindowHeight, 0));
+  EXPECT_TRUE(
+      picturesMatch("recorded-scene", direct.pixels, recorded.pixels, kWindowWidth, kWindowHeight, 0));
   // The device's counters describe its batching, whichever way the batches reach OpenGL.
   EXPECT_EQ(direct.counters.flushes, recorded.counters.flushes);
   EXPECT_EQ(direct.counters.vertices, recorded.counters.vertices);
