@@ -144,6 +144,7 @@ GLuint linkBatchProgram(const char* fragmentSource) {
 
 DrawRecorder::DrawRecorder() {
   vertices_.reserve(kInitialVertices);
+  ordered_.reserve(kInitialVertices);
   commands_.reserve(kInitialCommands);
   runs_.reserve(kInitialCommands);
   nearestTextures_.reserve(kInitialCommands);
@@ -243,7 +244,17 @@ void DrawRecorder::draw(const BatchVertex* vertices, int count, int primitiveSiz
     }
   }
   command.count = static_cast<int>(vertices_.size()) - command.first;
-  if (command.count > 0) commands_.push_back(command);
+  if (command.count <= 0) return;
+  // A pixel beyond the vertices on every side: what a rasterizer may touch at the edges.
+  command.left = command.top = 3.0e38f;
+  command.right = command.bottom = -3.0e38f;
+  for (int i = 0; i < count; ++i) {
+    command.left = std::fmin(command.left, vertices[i].x - 1);
+    command.top = std::fmin(command.top, vertices[i].y - 1);
+    command.right = std::fmax(command.right, vertices[i].x + 1);
+    command.bottom = std::fmax(command.bottom, vertices[i].y + 1);
+  }
+  commands_.push_back(command);
 }
 
 void DrawRecorder::blend(unsigned destinationFactor) {
@@ -307,11 +318,16 @@ bool DrawRecorder::ensureResources() {
 void DrawRecorder::formRuns() {
   runs_.clear();
   Run* run = nullptr;
+  size_t firstRunAfterState = 0;
   for (Command& command : commands_) {
     if (command.kind != Kind::kDraw) {
       run = nullptr;  // a state change or a clear lies between
+      firstRunAfterState = runs_.size();
       continue;
     }
+    // Only the last run goes on with the next draw: one further back would be drawn before runs
+    // it has not been checked against.
+    if (run != nullptr && run != &runs_.back()) run = nullptr;
     int slot = 0;
     if (command.flag) {
       if (run != nullptr) {
@@ -332,11 +348,35 @@ void DrawRecorder::formRuns() {
           command.flag && !run->untextured && run->textureCount == 1 && run->textures[0] == command.value;
       if (!same) run = nullptr;
     }
+    if (run == nullptr && alone) {
+      // An earlier run of the same texture takes it when nothing drawn since touches its pixels:
+      // drawn earlier, it gives the same pixels (a ball and its shadow, alternately, give two
+      // runs instead of a draw call each).
+      for (size_t j = runs_.size(); j-- > firstRunAfterState;) {
+        Run& earlier = runs_[j];
+        if (earlier.alone && earlier.mode == command.mode && earlier.textures[0] == command.value) {
+          run = &earlier;
+          break;
+        }
+        bool touches = earlier.left < command.right && command.left < earlier.right &&
+                       earlier.top < command.bottom && command.top < earlier.bottom;
+        if (touches) break;
+      }
+      if (run != nullptr) slot = 1;
+    }
     if (run == nullptr) {
-      runs_.push_back(Run{command.mode, command.first, 0, 0, {}, {}, false, false});
+      Run fresh{};
+      fresh.mode = command.mode;
+      fresh.left = fresh.top = 3.0e38f;
+      fresh.right = fresh.bottom = -3.0e38f;
+      runs_.push_back(fresh);
       run = &runs_.back();
       slot = 0;
     }
+    run->left = std::fmin(run->left, command.left);
+    run->top = std::fmin(run->top, command.top);
+    run->right = std::fmax(run->right, command.right);
+    run->bottom = std::fmax(run->bottom, command.bottom);
     if (command.flag && slot == 0) {
       run->textures[run->textureCount] = command.value;
       run->exact[run->textureCount] = true;
@@ -346,10 +386,26 @@ void DrawRecorder::formRuns() {
     if (!command.flag) run->untextured = true;
     if (alone) run->alone = true;
     run->count += command.count;
-    command.run = static_cast<int>(runs_.size()) - 1;
+    command.run = static_cast<int>(run - runs_.data());
     for (int i = command.first; i < command.first + command.count; ++i) {
       vertices_[static_cast<size_t>(i)].slot = static_cast<float>(slot);
     }
+  }
+
+  // Each run's vertices together, its draws in their order.
+  int next = 0;
+  for (Run& each : runs_) {
+    each.first = next;
+    next += each.count;
+    each.count = 0;
+  }
+  ordered_.resize(static_cast<size_t>(next));
+  for (const Command& command : commands_) {
+    if (command.kind != Kind::kDraw) continue;
+    Run& owner = runs_[static_cast<size_t>(command.run)];
+    std::copy(vertices_.begin() + command.first, vertices_.begin() + command.first + command.count,
+              ordered_.begin() + owner.first + owner.count);
+    owner.count += command.count;
   }
 }
 
@@ -361,8 +417,8 @@ void DrawRecorder::replay() {
   if (drawing) {
     formRuns();
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices_.size() * sizeof(Vertex)),
-                 vertices_.data(), GL_STREAM_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(ordered_.size() * sizeof(Vertex)), ordered_.data(),
+                 GL_STREAM_DRAW);
     uploads_ += 1;
     // Generic attributes only: with no client array enabled, an emulation passes draws through.
     glDisableClientState(GL_VERTEX_ARRAY);
@@ -395,7 +451,8 @@ void DrawRecorder::replay() {
   for (const Command& command : commands_) {
     switch (command.kind) {
       case Kind::kDraw: {
-        if (!drawing || command.run == lastRun) break;
+        // A run is drawn where its first draw was recorded; later members were moved up to it.
+        if (!drawing || command.run <= lastRun) break;
         lastRun = command.run;
         const Run& run = runs_[static_cast<size_t>(command.run)];
         for (int i = 0; i < run.textureCount; ++i) {

@@ -60,15 +60,16 @@ class DrawRecorder {
   enum class Kind : uint8_t { kDraw, kBlend, kScissor, kClear };
   struct Command {
     Kind kind;
-    bool flag;         // draw: textured; scissor: enabled
-    bool exact;        // draw: quads only, each one texel per pixel at whole coordinates
-    bool small;        // draw: quads only, none larger than 64 x 64 pixels
-    unsigned mode;     // draw: GL_POINTS, GL_LINES or GL_TRIANGLES
-    int first, count;  // draw: vertices in the frame's array
-    unsigned value;    // draw: texture; blend: destination factor
-    int run;           // draw: the replayed draw call it is part of
-    int x, y, w, h;    // scissor
-    float r, g, b;     // clear
+    bool flag;                       // draw: textured; scissor: enabled
+    bool exact;                      // draw: quads only, each one texel per pixel at whole coordinates
+    bool small;                      // draw: quads only, none larger than 64 x 64 pixels
+    unsigned mode;                   // draw: GL_POINTS, GL_LINES or GL_TRIANGLES
+    int first, count;                // draw: vertices in the frame's array
+    unsigned value;                  // draw: texture; blend: destination factor
+    int run;                         // draw: the replayed draw call it is part of
+    int x, y, w, h;                  // scissor
+    float r, g, b;                   // clear
+    float left, top, right, bottom;  // draw: the pixels it may touch
   };
   // A vertex as the shader reads it: slot 0 untextured, n the texture on unit n - 1.
   struct Vertex {
@@ -81,9 +82,10 @@ class DrawRecorder {
     int first, count;
     int textureCount;
     unsigned textures[kTextureUnits];
-    bool exact[kTextureUnits];  // every draw of the texture in the run is exact
-    bool untextured;            // some draws have no texture
-    bool alone;                 // some draws of its one texture are large or not exact
+    bool exact[kTextureUnits];       // every draw of the texture in the run is exact
+    bool untextured;                 // some draws have no texture
+    bool alone;                      // some draws of its one texture are large or not exact
+    float left, top, right, bottom;  // the pixels its draws may touch
   };
 
   // Becomes the recorder that holds commands, replaying another one's first so that the order of
@@ -95,6 +97,7 @@ class DrawRecorder {
   bool ensureResources();
 
   std::vector<Vertex> vertices_;
+  std::vector<Vertex> ordered_;  // vertices_ in the order of the runs
   std::vector<Command> commands_;
   std::vector<Run> runs_;
   std::vector<unsigned> nearestTextures_;  // filtering the nearest texel during the replay

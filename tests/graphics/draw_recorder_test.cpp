@@ -92,6 +92,13 @@ void drawScene(gxtkGraphics* device, const std::vector<gxtkSurface*>& surfaces, 
   device->drawSurface(surfaces[5], 86, 12);
   device->drawSurfaceRegion(surfaces[0], 92, 12, 1, 0, 3, 4);
 
+  // Pictures and their shadows at fractional positions, alternately: each row overlaps itself,
+  // and the last shadows reach up into the pictures' row.
+  for (int i = 0; i < 8; ++i) {
+    device->drawSurface(surfaces[1], 2.5f + i * 3.0f, 60.25f);
+    device->drawSurface(surfaces[2], 2.5f + i * 3.0f, i < 6 ? 70.5f : 61.5f);
+  }
+
   // Drawn before the write: the old texels; after it: the new ones.
   device->drawSurface(surfaces[2], 100, 80);
   Array<int> red(16);
@@ -165,6 +172,15 @@ TEST(DrawRecorder, AlternatingTexturesShareDrawsWhereTexelsMeetPixels) {
   device->endFrame();
   EXPECT_EQ(device->counters.flushes - flushes, 40);
   EXPECT_EQ(recorder->drawCalls() - draws, 40);
+
+  // Apart, alternating pictures at fractional positions are drawn texture by texture: two draws.
+  draws = recorder->drawCalls();
+  for (int i = 0; i < 40; ++i) {
+    device->drawSurface(surfaces[static_cast<size_t>(i % 2)], (i / 2) * 5.0f + 0.5f,
+                        i % 2 == 0 ? 10.5f : 40.5f);
+  }
+  device->endFrame();
+  EXPECT_EQ(recorder->drawCalls() - draws, 2);
 }
 
 TEST(DrawRecorder, FrameIsDrawnAtItsEndAndOlderRecordsFirst) {
