@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 # package the normal build does not, and the outer `make test` runs it).
 SANITIZER ?= on
 
-.PHONY: all deps configure build run test test-normal test-asan bench clean check-fresh
+.PHONY: all deps configure build run test test-normal test-asan bench clean install check-fresh
 
 all: build
 
@@ -37,6 +37,12 @@ test-asan:
 # Benchmarks (never part of `make test`): one table of figures, and BUILD/bench-results/figures.json.
 bench: deps
 	scripts/bench $(BUILD) $(BENCH_ARGS)
+
+# Installs under PREFIX (staged below DESTDIR when given): the framework for programs outside this
+# tree (headers, libcorvane.a, corvane.pc, find_package(Corvane)); see docs/FRAMEWORK.md.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -2,8 +2,46 @@
 #include "audio/audio.h"
 
 #include "host/files.h"
+#include "runtime/array.h"
 
 GcRoot<gxtkAudio*> audioDriver;
+
+namespace {
+
+// The sounds audioPlaySoundFile has loaded, by path as given (a few, so a linear search).
+class c_SoundCache : public Object {
+ public:
+  GcField<Array<String>> paths;
+  GcField<Array<c_Sound*>> sounds;
+  int count = 0;
+
+  void mark() override {
+    paths.mark();
+    sounds.mark();
+  }
+
+  c_Sound* find(const String& path) const {
+    for (int i = 0; i < count; ++i) {
+      if (paths.get().get(i) == path) return sounds.get().get(i);
+    }
+    return nullptr;
+  }
+
+  void add(const String& path, c_Sound* sound) {
+    if (count == sounds.length()) {
+      int grown = count > 0 ? count * 2 : 8;
+      paths = paths.get().Resize(grown);
+      sounds = sounds.get().Resize(grown);
+    }
+    paths[count] = path;
+    sounds[count] = sound;
+    count += 1;
+  }
+};
+
+GcRoot<c_SoundCache*> soundCache;
+
+}  // namespace
 
 c_Sound* audioLoadSound(const String& path) {
   if (audioDriver == nullptr) return nullptr;
@@ -31,4 +69,30 @@ int audioSetChannelVolume(int channel, float volume) {
 int audioSetChannelRate(int channel, float rate) {
   if (audioDriver != nullptr) audioDriver->setRate(channel, rate);
   return 0;
+}
+
+int audioPlayOnFreeChannel(c_Sound* sound, int flags) {
+  gxtkAudio* driver = audioDriver;
+  if (driver == nullptr || sound == nullptr || sound->sample == nullptr) return -1;
+  for (int channel = 0; channel < kFreeChannelCount; ++channel) {
+    if (driver->channelState(channel) != 0) continue;
+    // A free channel keeps the volume and rate of its last use: start from the sound as recorded.
+    driver->setVolume(channel, 1);
+    driver->setRate(channel, 1);
+    if (driver->playSample(sound->sample, channel, flags) != 0) return -1;
+    return channel;
+  }
+  return -1;
+}
+
+int audioPlaySoundFile(const String& path, int flags) {
+  if (audioDriver == nullptr) return -1;
+  if (soundCache == nullptr) soundCache = new c_SoundCache();
+  c_Sound* sound = soundCache->find(path);
+  if (sound == nullptr) {
+    sound = audioLoadSound(path);
+    if (sound == nullptr) return -1;
+    soundCache->add(path, sound);
+  }
+  return audioPlayOnFreeChannel(sound, flags);
 }

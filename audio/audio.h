@@ -17,3 +17,17 @@ int audioPlaySound(c_Sound* sound, int channel, int flags);
 int audioStopChannel(int channel);
 int audioSetChannelVolume(int channel, float volume);
 int audioSetChannelRate(int channel, float rate);
+
+// Channels 0-31 that the free-channel functions below may take; a program that addresses some
+// channels itself (a song player on 1-8, say) keeps those out by playing them itself, since a
+// playing or paused channel is never taken.
+constexpr int kFreeChannelCount = 32;
+
+// Plays the sound on the lowest channel 0-31 that is neither playing nor paused (a sound that
+// has ended frees its channel), at volume 1 and the sample's own rate. Returns that channel, or
+// -1 when the sound is null or every channel is busy.
+int audioPlayOnFreeChannel(c_Sound* sound, int flags = 0);
+// Loads a sound and plays it on a free channel in one call. The sound is loaded once per path
+// (later calls reuse it). Returns the channel, or -1 when the file cannot be loaded or no channel
+// is free.
+int audioPlaySoundFile(const String& path, int flags = 0);

@@ -21,6 +21,42 @@ std::vector<ALuint>& discardedList() {
   return list;
 }
 
+// Every device (and its context) that a driver opened. OpenAL Soft reports a device still open
+// when the process ends ("AL lib: (EE) alc_cleanup: 1 device not closed" on standard error), which
+// reads as an error after a perfectly normal quit; so they are closed by an exit handler, which
+// runs before the library's own clean-up. The program never closes them earlier: the driver
+// lives as long as the program, and quitting is an exit() from inside an event.
+struct OpenDevice {
+  ALCdevice* device;
+  ALCcontext* context;
+};
+
+std::vector<OpenDevice>& openDevices() {
+  static std::vector<OpenDevice> list;
+  return list;
+}
+
+void closeOpenDevices() {
+  // After a crash the library may be halfway through a call of its own: leave it alone then.
+  if (exitingFromFatalSignal()) return;
+  for (const OpenDevice& open : openDevices()) {
+    if (open.context != nullptr) {
+      if (alcGetCurrentContext() == open.context) alcMakeContextCurrent(nullptr);
+      alcDestroyContext(open.context);
+    }
+    alcCloseDevice(open.device);
+  }
+  openDevices().clear();
+}
+
+void closeAtExit(ALCdevice* device, ALCcontext* context) {
+  // The list is made before the handler is registered, so it is destroyed after the handler ran.
+  std::vector<OpenDevice>& list = openDevices();
+  static const bool registered = std::atexit(closeOpenDevices) == 0;
+  (void)registered;
+  list.push_back({device, context});
+}
+
 ALCdevice* openFirstDevice() {
   const char* const fallbacks[] = {nullptr, "Generic Hardware", "Generic Software"};
   for (const char* name : fallbacks) {
@@ -62,6 +98,7 @@ gxtkAudio::gxtkAudio() {
     } else if (!alcMakeContextCurrent(context_)) {
       printLine("OpenAl error: alcMakeContextCurrent failed");
     }
+    closeAtExit(device_, context_);
   }
   // Without a context this is a no-op; the driver carries on silent either way.
   alDistanceModel(AL_NONE);

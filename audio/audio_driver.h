@@ -46,7 +46,7 @@ class gxtkAudio : public Object {
 
   gxtkAudio();
   explicit gxtkAudio(OnCurrentContext);
-  // The device and context are never closed: the driver lives as long as the program.
+  // The device and context stay open as long as the program runs; an exit handler closes them.
 
   void mark() override;
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "audio/ogg_reader.h"
 #include "audio/pcm_limits.h"
@@ -18,6 +19,8 @@
 #include "intro/recording_audio.h"
 #include "intro/vumo_play.h"
 #include "runtime/collector.h"
+#include "tools/vumo/song_compiler.h"
+#include "tools/vumo/song_decompiler.h"
 
 namespace fuzzfeed {
 namespace {
@@ -87,6 +90,35 @@ int feedText(const std::string& path) {
   std::string utf8 = text.ToUtf8();
   sink = sink + touchBytes(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size());
   return text.length();
+}
+
+bool feedDecompile(const std::string& path) {
+  setUp();
+  vumo::Decompiled out;
+  std::string error;
+  if (!vumo::decompileFile(path, out, error)) {
+    fullCollection();
+    return false;
+  }
+  vumo::Song song;
+  vumo::SourceError sourceError;
+  if (!vumo::compileSource(out.source, song, sourceError)) {
+    std::fprintf(stderr, "decompiled source does not compile: %d: %s\n", sourceError.line,
+                 sourceError.reason.c_str());
+    std::abort();
+  }
+  if (out.notKept.empty()) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    std::vector<unsigned char> bytes;
+    for (int c; file != nullptr && (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<unsigned char>(c));
+    if (file != nullptr) std::fclose(file);
+    if (bytes != vumo::encodeSong(song)) {
+      std::fprintf(stderr, "nothing reported lost, but the source compiles to other bytes\n");
+      std::abort();
+    }
+  }
+  fullCollection();
+  return true;
 }
 
 bool feedSong(const std::string& path) {

@@ -17,6 +17,10 @@ int feedText(const std::string& path);
 // true when loadSong reported the file loaded.
 constexpr int kSongTicks = 300;
 bool feedSong(const std::string& path);
+// vumo-decompile's reader: the file decompiled and the source compiled again. Aborts when the
+// source does not compile, or when nothing was reported lost and the bytes differ: true when the
+// player loads the file.
+bool feedDecompile(const std::string& path);
 // readWav / readOgg on the opened file: true when PCM came back.
 bool feedWav(const std::string& path);
 bool feedOgg(const std::string& path);

@@ -3,8 +3,6 @@
 #include "graphics/font.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <vector>
 
 #include "graphics/graphics_context.h"
 #include "host/files.h"
@@ -52,24 +50,12 @@ c_Font* singlePageFont(c_Image* page, int firstChar, float height, c_IntMap<c_Gl
 
 // --- descriptor reading ---
 
-// The descriptor's text, or false when it is larger than the cap. A file that cannot be opened
-// reads as the empty text, as loadText would give.
+// The descriptor's text through the host's text loading (byte-order marks and UTF-16 included), or
+// false when the file is larger than the cap. A file that cannot be opened reads as the empty text.
 bool readDescriptorText(const String& path, String& text) {
   text = String();
-  if (currentGame == nullptr) return true;
-  FILE* file = currentGame->openHostFile(completeDataPath(path), String("rb"));
-  if (file == nullptr) return true;
-  // Read at most one byte past the cap, so that a huge (or endless) file costs no more than that.
-  std::vector<unsigned char> bytes(static_cast<size_t>(kMaxFontDescriptorBytes) + 1);
-  size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-  if (got > static_cast<size_t>(kMaxFontDescriptorBytes)) return false;
-  if (got == 0) return true;
-  // The same decoding as every other text file, over the bytes already read.
-  FILE* memory = fmemopen(bytes.data(), got, "rb");
-  if (memory == nullptr) return true;
-  text = decodeTextFile(memory);
-  std::fclose(memory);
+  if (fileLargerThan(path, kMaxFontDescriptorBytes)) return false;
+  text = loadText(path);
   return true;
 }
 

@@ -54,8 +54,9 @@ c_Font* fontFromImage(const String& path);
 // a cell width of 0.
 c_Font* fontFromImageStrip(c_Image* image, int firstChar, int charCount);
 
-// Descriptors larger than this are refused (null, after an error line on standard error).
-constexpr int kMaxFontDescriptorBytes = 1 << 20;
+// Descriptors larger than this are refused (null, after an error line on standard error). A font of
+// all 65536 characters takes about 7 MB of "char" lines, twice that saved as UTF-16.
+constexpr int kMaxFontDescriptorBytes = 16 << 20;
 // More pages than this are never made, whatever "pages=" says.
 constexpr int kMaxFontPages = 1024;
 // A descriptor font; its text is the path as given when it holds ".txt" after its first character,

@@ -216,3 +216,36 @@ void drawLine(float x1, float y1, float x2, float y2) {
   validateMatrix();
   if (gxtkGraphics* device = renderDevice; device != nullptr) device->drawLine(x1, y1, x2, y2);
 }
+
+// --- shapes ---
+
+void drawPoint(float x, float y) {
+  validateMatrix();
+  if (gxtkGraphics* device = renderDevice; device != nullptr) device->drawPoint(x, y);
+}
+
+void drawRect(float x, float y, float width, float height) {
+  validateMatrix();
+  if (gxtkGraphics* device = renderDevice; device != nullptr) device->drawRect(x, y, width, height);
+}
+
+void drawOval(float x, float y, float width, float height) {
+  validateMatrix();
+  if (gxtkGraphics* device = renderDevice; device != nullptr) device->drawOval(x, y, width, height);
+}
+
+void drawPoly(Array<float> vertices) {
+  // The device batches a polygon as one primitive of that many points: a point or a line
+  // would come out as a point or a line, not as a filled shape.
+  constexpr int kMinPolyPoints = 3;
+  if (vertices.length() / 2 < kMinPolyPoints) return;
+  validateMatrix();
+  if (gxtkGraphics* device = renderDevice; device != nullptr) device->drawPolygon(vertices);
+}
+
+void drawPoly(std::initializer_list<float> vertices) {
+  Array<float> copy(static_cast<int>(vertices.size()));
+  int i = 0;
+  for (float v : vertices) copy[i++] = v;
+  drawPoly(copy);
+}

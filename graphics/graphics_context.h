@@ -4,6 +4,8 @@
 // application's render hook with the device's begin and end of frame.
 #pragma once
 
+#include <initializer_list>
+
 #include "runtime/array.h"
 #include "runtime/collector.h"
 
@@ -78,3 +80,16 @@ void setScissor(float x, float y, float width, float height);
 
 void clear(float red, float green, float blue);
 void drawLine(float x1, float y1, float x2, float y2);
+
+// Shapes in the current colour, alpha and blend mode, through the current matrix (the device's
+// primitives behind validateMatrix). Like every drawing function they draw only inside the
+// application's render hook.
+void drawPoint(float x, float y);
+// Filled; (x, y) is the top-left corner.
+void drawRect(float x, float y, float width, float height);
+// Filled, inside the rectangle (x, y, width, height).
+void drawOval(float x, float y, float width, float height);
+// Filled convex polygon from x0, y0, x1, y1, ... (at least three points; an odd last value and
+// points beyond the device's batch are ignored).
+void drawPoly(Array<float> vertices);
+void drawPoly(std::initializer_list<float> vertices);

@@ -2,6 +2,7 @@
 // drawing functions that pick a whole-surface or a region draw on the render device.
 #include "graphics/image.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "graphics/graphics_context.h"
@@ -11,6 +12,9 @@
 #include "host/runtime_error.h"
 
 namespace {
+
+// createImage refuses larger surfaces (64 MiB of pixels) rather than fail inside the driver.
+constexpr int64_t kMaxCreatedImagePixels = 16 * 1024 * 1024;
 
 // The device's surface for a picture, or null after the error line (callers see only the null).
 gxtkSurface* loadImageSurface(const String& path) {
@@ -162,6 +166,45 @@ c_Image* loadImage(const String& path, int frameWidth, int frameHeight, int fram
   return (new c_Image())
       ->initGrid(surface, 0, 0, frameWidth, frameHeight, frameCount, flags, nullptr, 0, 0, surface->width(),
                  surface->height());
+}
+
+// --- images made by the program ---
+
+c_Image* createImage(int width, int height, int frameCount, int flags) {
+  gxtkGraphics* device = registeredDevice;
+  if (device == nullptr || width <= 0 || height <= 0 || frameCount <= 0) return nullptr;
+  if (static_cast<int64_t>(width) * frameCount * height > kMaxCreatedImagePixels) return nullptr;
+  gxtkSurface* surface = device->createSurface(width * frameCount, height);
+  // A new texture's contents are undefined. A write makes the zeroed pixel copy and uploads the
+  // rectangle; with no pixels given, nothing is copied in and the whole surface goes up transparent.
+  device->writeSurfacePixels(surface, Array<int>(), 0, 0, width * frameCount, height, 0, width * frameCount);
+  return (new c_Image())->initStrip(surface, frameCount, flags);
+}
+
+int writePixels(c_Image* image, Array<int> pixels, int x, int y, int width, int height, int offset, int pitch,
+                int frame) {
+  c_Frame* f = frameToDraw(image, frame);
+  gxtkGraphics* device = registeredDevice;
+  if (f == nullptr || device == nullptr) return 0;
+  if (pitch == 0) pitch = width;
+  // Clipped to the frame, so that a write never reaches a neighbouring frame.
+  int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
+  int64_t x1 = std::min<int64_t>(static_cast<int64_t>(x) + width, image->width_);
+  int64_t y1 = std::min<int64_t>(static_cast<int64_t>(y) + height, image->height_);
+  if (x0 >= x1 || y0 >= y1) return 0;
+  int64_t start = static_cast<int64_t>(offset) + (y0 - y) * pitch + (x0 - x);
+  if (start < INT32_MIN || start > INT32_MAX) return 0;
+  device->writeSurfacePixels(image->surface, pixels, static_cast<int>(f->x + x0), static_cast<int>(f->y + y0),
+                             static_cast<int>(x1 - x0), static_cast<int>(y1 - y0), static_cast<int>(start),
+                             pitch);
+  return 0;
+}
+
+int readPixels(Array<int> pixels, int x, int y, int width, int height, int offset, int pitch) {
+  gxtkGraphics* device = renderDevice;
+  if (device == nullptr) return 0;
+  device->readPixels(pixels, x, y, width, height, offset, pitch == 0 ? width : pitch);
+  return 0;
 }
 
 // --- drawing ---

@@ -59,6 +59,20 @@ c_Image* loadImage(const String& path, int frameCount, int flags);
 // frameCount frames of frameWidth x frameHeight read row by row from the picture.
 c_Image* loadImage(const String& path, int frameWidth, int frameHeight, int frameCount, int flags);
 
+// A blank image to draw into: frameCount frames of width x height side by side on one new surface,
+// every pixel transparent black. Null before the game has started (there is no device yet) or for
+// a size or frame count of 0 or less.
+c_Image* createImage(int width, int height, int frameCount = 1, int flags = 0);
+// Replaces a rectangle of one frame's pixels. Pixels are 0xAARRGGBB ints, not premultiplied; the
+// rectangle (x, y, width, height) is relative to the frame and clipped to it, and pixel (x + i,
+// y + j) comes from pixels[offset + j * pitch + i] (pitch 0: width). Only images made by
+// createImage can be written (pictures loaded without an alpha channel cannot).
+int writePixels(c_Image* image, Array<int> pixels, int x, int y, int width, int height, int offset = 0,
+                int pitch = 0, int frame = 0);
+// Reads a rectangle of what has been drawn so far in this frame (inside the render hook) into
+// pixels, in the same layout; parts outside the window are left alone.
+int readPixels(Array<int> pixels, int x, int y, int width, int height, int offset = 0, int pitch = 0);
+
 // Drawing on the graphics context. A null image, or a frame the image does not have, draws
 // nothing. The source rectangle of drawImageRect is relative to the frame.
 int drawImage(c_Image* image, float x, float y);

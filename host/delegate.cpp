@@ -3,6 +3,9 @@
 // application's hooks, and the framework's update-rate setter.
 #include "host/delegate.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "audio/audio_driver.h"
 #include "graphics/font.h"
 #include "graphics/graphics_context.h"
@@ -33,6 +36,34 @@ void refreshDeviceSize() {
     deviceWidth = width;
     deviceHeight = height;
   }
+}
+
+// The fixed-step clock behind millisecs(): the time the current rate started at, plus the updates
+// run at that rate times its period (multiplied, not summed, so that 1000 / 51 does not drift).
+double clockBaseMillis = 0;
+int64_t clockUpdates = 0;
+int clockRate = 0;
+
+double updateClockMillis() {
+  return clockRate > 0 ? clockBaseMillis + static_cast<double>(clockUpdates) * 1000.0 / clockRate
+                       : clockBaseMillis;
+}
+
+void startUpdateClock() {
+  if (updateRate > 0 || currentGame == nullptr) return;
+  clockBaseMillis = std::max(updateClockMillis(), static_cast<double>(currentGame->elapsedMillis()));
+  clockUpdates = 0;
+  clockRate = 0;
+}
+
+void advanceUpdateClock() {
+  if (updateRate <= 0) return;
+  if (updateRate != clockRate) {
+    clockBaseMillis = updateClockMillis();
+    clockUpdates = 0;
+    clockRate = updateRate;
+  }
+  clockUpdates += 1;
 }
 
 gxtkAudio* openAudioDevice() {
@@ -87,9 +118,11 @@ void c_GameDelegate::handleResume() {
 
 void c_GameDelegate::handleUpdate() {
   refreshDeviceSize();
+  startUpdateClock();
   if (input) input->beginUpdate();
   if (currentApp) currentApp->appUpdate();
   if (input) input->endUpdate();
+  advanceUpdateClock();
 }
 
 void c_GameDelegate::handleRender() {
@@ -123,4 +156,12 @@ void c_GameDelegate::handleDiscardGraphics() {
 void setUpdateRate(int hz) {
   updateRate = hz;
   if (currentGame) currentGame->setUpdateFrequency(hz);
+}
+
+int millisecs() {
+  return static_cast<int>(std::min(updateClockMillis(), 2147483647.0));
+}
+
+int realMillisecs() {
+  return currentGame ? currentGame->elapsedMillis() : 0;
 }

@@ -65,6 +65,15 @@ extern int updateRate;
 // The framework's update-rate setter: applications call this one.
 void setUpdateRate(int hz);
 
+// The program's clock in milliseconds, for movement and timers. It is fixed-step time: update n
+// (counting from 1) sees (n - 1) x the update period, whenever it really runs, so the updates of
+// a catch-up burst see evenly spaced times, and the clock stands still while the game is
+// suspended. The render hook sees the time of the next update. With an update rate of 0 each update
+// sees the host's clock instead (never going back). 0 before the first update.
+int millisecs();
+// The host's own clock: milliseconds since the host started (0 without a host).
+int realMillisecs();
+
 // Makes the audio driver that handleStart installs. The default opens the OpenAL output device; a
 // host that mixes the sound somewhere else (the capture tool's loopback device) replaces it before
 // hostStart.

@@ -3,13 +3,13 @@
 // game so that only programs that define createApplication() link it.
 #include <GLFW/glfw3.h>
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
 #include "graphics/graphics_context.h"
 #include "host/delegate.h"
 #include "host/game.h"
+#include "host/headless.h"
 #include "host/runtime_error.h"
 #include "runtime/collector.h"
 
@@ -57,7 +57,7 @@ int startHost(int, char**) {
 
   installFatalSignalHandlers();
 
-  if (!std::setlocale(LC_CTYPE, "en_US.UTF-8")) std::setlocale(LC_CTYPE, "");
+  useUtf8Locale();
 
   try {
     initCollector();

@@ -171,6 +171,21 @@ String loadText(const String& path) {
   return currentGame->loadTextFile(completeDataPath(path));
 }
 
+bool fileLargerThan(const String& path, int64_t maxBytes) {
+  if (currentGame == nullptr) return false;
+  FILE* file = currentGame->openHostFile(completeDataPath(path), String("rb"));
+  if (file == nullptr) return false;
+  std::vector<unsigned char> block(65536);
+  int64_t total = 0;
+  while (total <= maxBytes) {
+    size_t got = std::fread(block.data(), 1, block.size(), file);
+    total += static_cast<int64_t>(got);
+    if (got < block.size()) break;
+  }
+  std::fclose(file);
+  return total > maxBytes;
+}
+
 const char* lastTextDecodingError() {
   return lastDecodingError;
 }

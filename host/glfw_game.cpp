@@ -60,9 +60,13 @@ void mouseButtonCallback(GLFWwindow* window, int button, int action, int) noexce
   }
 }
 
-// The wheel reuses the move event with the position zeroed; the next cursor event restores it.
-void scrollCallback(GLFWwindow*, double, double yoffset) noexcept {
-  if (currentGame) currentGame->hostMouse(6, -1, 0, 0, static_cast<float>(yoffset));
+// The wheel reuses the move event, so it carries the pointer's position as a move does: a wheel
+// notch must not jump the pointer (and touch 0) to the corner until the mouse moves again.
+void scrollCallback(GLFWwindow* window, double, double yoffset) noexcept {
+  if (!currentGame) return;
+  double x = 0, y = 0;
+  glfwGetCursorPos(window, &x, &y);
+  currentGame->hostMouse(6, -1, static_cast<float>(x), static_cast<float>(y), static_cast<float>(yoffset));
 }
 
 void cursorCallback(GLFWwindow*, double x, double y) noexcept {

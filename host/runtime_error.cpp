@@ -56,7 +56,10 @@ void* parseDebugPointer(const char* text) {
   return reinterpret_cast<void*>(value);
 }
 
+volatile sig_atomic_t inFatalSignal = 0;
+
 [[noreturn]] void fatalSignal(int sig) {
+  inFatalSignal = 1;
   switch (sig) {
     case SIGSEGV:
       fatalError("Memory access violation");
@@ -160,6 +163,10 @@ void debugStop() {
         std::exit(-1);
     }
   }
+}
+
+bool exitingFromFatalSignal() {
+  return inFatalSignal != 0;
 }
 
 void installFatalSignalHandlers() {

@@ -20,3 +20,6 @@ String stackTraceText();
 void debugStop();
 // The handler for SIGSEGV, SIGILL and SIGFPE: fatalError with the signal's message.
 void installFatalSignalHandlers();
+// True once one of those signals arrived: the process is on its way out of a crash, and exit
+// handlers should not touch libraries whose state the crash may have left half-changed.
+bool exitingFromFatalSignal();

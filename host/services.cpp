@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -70,9 +71,21 @@ void VxGlfwGame::openInShell(const String& target) {
   char* argv[] = {opener, const_cast<char*>(bytes.c_str()), nullptr};
   pid_t child;
   if (posix_spawnp(&child, opener, nullptr, nullptr, argv, environ) != 0) return;
-  int status;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  // Without a desktop the opener may run a browser in the foreground for as long as it is open:
+  // the frame loop must not wait for it. A detached thread waits instead, so that the ended opener
+  // leaves no zombie behind. It waits for this one child only, never for others of the program.
+  auto reap = [](void* pid) -> void* {
+    while (waitpid(static_cast<pid_t>(reinterpret_cast<intptr_t>(pid)), nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return nullptr;
+  };
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) return;
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_t reaper;
+  // Should no thread be had, the zombie stays until the program ends: a failure we ignore.
+  pthread_create(&reaper, &attributes, reap, reinterpret_cast<void*>(static_cast<intptr_t>(child)));
+  pthread_attr_destroy(&attributes);
 }
 
 void VxGlfwGame::showPointer(bool visible) {

@@ -200,3 +200,83 @@ int keyHitCount(int key) {
   c_InputDevice* device = inputDevice;
   return device ? device->keyHitCount(key) : 0;
 }
+
+int c_InputDevice::nextChar() {
+  if (charGet >= charPut) return 0;
+  int character = charQueue[charGet];
+  charGet += 1;
+  return character;
+}
+
+// --- the program's input functions ---
+
+namespace {
+
+constexpr int kMouseButtonCount = 3;
+
+float joyAxis(GcField<Array<float>> c_JoyState::*axis, int index, int port) {
+  c_InputDevice* device = inputDevice;
+  if (device == nullptr || port < 0 || port >= kJoyPortCount) return 0;
+  c_JoyState* state = device->joyStates.get().get(port);
+  const Array<float>& values = (state->*axis).get();
+  return values.inRange(index) ? values.get(index) : 0;
+}
+
+}  // namespace
+
+bool keyDown(int key) {
+  c_InputDevice* device = inputDevice;
+  if (device == nullptr || key < 0 || key >= kKeyCodeCount) return false;
+  return device->keyDown.get().get(key);
+}
+
+int keyHit(int key) {
+  return keyHitCount(key);
+}
+
+int getChar() {
+  c_InputDevice* device = inputDevice;
+  return device ? device->nextChar() : 0;
+}
+
+float mouseX() {
+  c_InputDevice* device = inputDevice;
+  return device ? device->mouseX : 0;
+}
+
+float mouseY() {
+  c_InputDevice* device = inputDevice;
+  return device ? device->mouseY : 0;
+}
+
+float mouseZ() {
+  c_InputDevice* device = inputDevice;
+  return device ? device->mouseZ : 0;
+}
+
+bool mouseDown(int button) {
+  if (button < 0 || button >= kMouseButtonCount) return false;
+  return keyDown(kMouseLeftKey + button);
+}
+
+int mouseHit(int button) {
+  if (button < 0 || button >= kMouseButtonCount) return 0;
+  return keyHitCount(kMouseLeftKey + button);
+}
+
+float joyX(int index, int port) {
+  return joyAxis(&c_JoyState::joyX, index, port);
+}
+
+float joyY(int index, int port) {
+  return joyAxis(&c_JoyState::joyY, index, port);
+}
+
+float joyZ(int index, int port) {
+  return joyAxis(&c_JoyState::joyZ, index, port);
+}
+
+bool joyDown(int button, int port) {
+  if (button < 0 || button >= kJoyButtonCount || port < 0 || port >= kJoyPortCount) return false;
+  return keyDown(kFirstJoyButtonKey + kJoyButtonCount * port + button);
+}

@@ -68,6 +68,8 @@ class c_InputDevice : public Object {
 
   // Presses of key since the last endUpdate; 0 for codes outside 1-511.
   int keyHitCount(int key);
+  // The next character of this update's queue (0 when none is left): the read position advances.
+  int nextChar();
 
  private:
   // Counts one hit of key if the queue has room (the down flag is the caller's business).
@@ -79,3 +81,32 @@ extern GcRoot<c_InputDevice*> inputDevice;
 
 // The framework function over the global device: 0 before the device exists.
 int keyHitCount(int key);
+
+// The program's input functions, all over the global device; before the game has started they
+// read as "nothing pressed, nothing typed, pointer at 0, 0". Key codes are those of the table in
+// the device's documentation (KEY_A is 65, the arrow keys 37-40, ENTER 13, mouse buttons 1-3).
+
+// Whether the key is held now; false for codes outside 0-511.
+bool keyDown(int key);
+// How often the key went down since the previous update ended: keyHitCount under the name games
+// use. Every hit is seen by exactly one update.
+int keyHit(int key);
+// The next character typed since the previous update ended, 0 when there is none. Each call
+// consumes one: a loop `while (int c = getChar())` reads the whole queue once. Besides Unicode
+// code points, backspace gives 8, tab 9, enter 13, escape 27, delete 127, and the cursor, page
+// and home/end/insert keys their key code plus 65536.
+int getChar();
+// The pointer in window pixels (top-left 0, 0), as of its last move or press.
+float mouseX();
+float mouseY();
+// The wheel's last step (positive away from the user); 0 after the next move.
+float mouseZ();
+// Mouse buttons 0 (left), 1 (right), 2 (middle): keys 1, 2 and 3.
+bool mouseDown(int button);
+int mouseHit(int button);
+// Stick axes of a joystick port (0-3): index 0 is the left stick, 1 the right one; -1..1, or 0
+// for a port or index without one. Its buttons are keys 256 + 32 * port + button.
+float joyX(int index, int port = 0);
+float joyY(int index, int port = 0);
+float joyZ(int index, int port = 0);
+bool joyDown(int button, int port = 0);

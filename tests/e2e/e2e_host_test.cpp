@@ -75,6 +75,38 @@ TEST(E2eHost, TheIntroOpensItsFixedCentredWindowAndTheCloseButtonEndsItWithStatu
   EXPECT_EQ(intro.output().find("Corvane Runtime Error"), std::string::npos) << intro.output();
 }
 
+// A normal quit is silent: no message from the sound library about a device left open, whether
+// the sound goes nowhere (the null back-end) or into a wave file, which is then complete.
+TEST(E2eHost, TheIntroClosedNormallyPrintsNothingOnStandardError) {
+  Screen screen;
+  ASSERT_TRUE(screen.connected()) << "needs the test X server (scripts/with-xvfb)";
+  e2eintro::Installation install("quiet-exit");
+  const std::string wave = install.dir + "/capture.wav";
+  for (bool toWave : {false, true}) {
+    SCOPED_TRACE(toWave ? "wave back-end" : "null back-end");
+    ProgramOptions options = plainOutput();
+    options.errorsFile = install.dir + "/stderr.txt";
+    if (toWave) options.alsoftConf = install.captureSoundTo(wave);
+    Program intro(install.program, options);
+    ASSERT_GT(intro.pid(), 0);
+    Window window = screen.findWindow(intro.pid(), 30);
+    ASSERT_NE(window, 0u) << "no window appeared; output:\n" << intro.output();
+    screen.closeWindow(window);
+    EXPECT_EQ(intro.waitForExit(30), 0) << intro.output();
+    EXPECT_EQ(e2eintro::readWhole(options.errorsFile), "") << "standard output:\n" << intro.output();
+  }
+  // The wave writer fills in its sizes when the device is closed.
+  const std::string bytes = e2eintro::readWhole(wave);
+  ASSERT_GT(bytes.size(), 44u);
+  auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                 static_cast<unsigned char>(bytes[at + 1]) << 8 |
+                                 static_cast<unsigned char>(bytes[at + 2]) << 16 |
+                                 static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24);
+  };
+  EXPECT_EQ(u32(4), bytes.size() - 8) << "the wave file was never finished: the device stayed open";
+}
+
 TEST(E2eHost, WithoutADisplayTheIntroReportsTheFailedStartAndExitsWith255) {
   Program intro(binaryDir() + "/brackenfold-intro", plainOutput(false));
   ASSERT_GT(intro.pid(), 0);

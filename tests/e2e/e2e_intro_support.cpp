@@ -28,16 +28,16 @@
 extern char** environ;
 
 namespace e2eintro {
-namespace {
-
-namespace fs = std::filesystem;
-
 std::string readWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
 }
+
+namespace {
+
+namespace fs = std::filesystem;
 
 Display* asDisplay(void* display) {
   return static_cast<Display*>(display);
@@ -134,7 +134,12 @@ Program::Program(const std::string& path, const ProgramOptions& options) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath_.c_str(), O_WRONLY | O_TRUNC, 0);
-  if (options.errorsToOutput) posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  if (options.errorsToOutput) {
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  } else if (!options.errorsFile.empty()) {
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, options.errorsFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   std::string programPath = path;
   char* argv[] = {programPath.data(), nullptr};

@@ -14,6 +14,8 @@ namespace e2eintro {
 
 std::string sourceDir();
 std::string binaryDir();
+// The whole file as bytes; empty when it cannot be read.
+std::string readWhole(const std::string& path);
 
 // The program and a copy of the build's data/ in a fresh directory under /tmp; removed at the end.
 class Installation {
@@ -39,6 +41,7 @@ struct ProgramOptions {
   std::string alsoftConf;
   bool withDisplay = true;       // false: DISPLAY is dropped
   bool errorsToOutput = true;    // standard error into the same file as standard output
+  std::string errorsFile;        // otherwise, when set: standard error alone into this file
   std::vector<std::string> env;  // more NAME=VALUE entries
 };
 

@@ -67,6 +67,7 @@ const std::vector<Target>& targets() {
   static const std::vector<Target> all = {
       {"text", [](const fs::path& p) { return fuzzfeed::feedText(p.string()) > 0; }},
       {"song", [](const fs::path& p) { return fuzzfeed::feedSong(p.string()); }},
+      {"decompile", [](const fs::path& p) { return fuzzfeed::feedDecompile(p.string()); }},
       {"wav", [](const fs::path& p) { return fuzzfeed::feedWav(p.string()); }},
       {"ogg", [](const fs::path& p) { return fuzzfeed::feedOgg(p.string()); }},
       {"image", [](const fs::path& p) { return fuzzfeed::feedImage(p.string()); }},

@@ -226,7 +226,42 @@ TEST_F(WindowTest, PointerButtonsWheelAndMotionBecomeMouseEvents) {
   sendButton(Button4, true);
   sendMotion(33, 44);
   pumpEvents();
-  EXPECT_EQ(log, "mouse 4 0 10 20 0; mouse 5 1 10 20 0; mouse 6 -1 0 0 1; mouse 6 -1 33 44 0; ");
+  // The wheel notch comes with the pointer where it is (the position the X server reports).
+  EXPECT_EQ(log, "mouse 4 0 10 20 0; mouse 5 1 10 20 0; mouse 6 -1 10 20 1; mouse 6 -1 33 44 0; ");
+}
+
+TEST_F(WindowTest, AWheelNotchLeavesThePointerWhereItIs) {
+  // The real input device behind the delegate, as the framework's delegate feeds it.
+  class InputDelegate : public RecordingDelegate {
+   public:
+    using RecordingDelegate::RecordingDelegate;
+    void mouseEvent(int event, int data, float x, float y, float z) override {
+      RecordingDelegate::mouseEvent(event, data, x, y, z);
+      inputDevice->mouseEvent(event, data, x, y, z);
+    }
+  };
+  inputDevice = new c_InputDevice();
+  delegate = new InputDelegate(&log);
+  windowDelegate = delegate;
+  game->attachDelegate(delegate);
+  game->openWindow(640, 480, 4);
+  game->hostStart();
+  // The pointer moves to (50, 60) in the X server, which tells the window with a motion event.
+  // (Not glfwSetCursorPos: GLFW only warps the pointer for a focused window, and reports no
+  // motion for its own warps.)
+  XWarpPointer(display(), 0, xwindow(), 0, 0, 0, 0, 50, 60);
+  pumpEvents();
+  EXPECT_EQ(inputDevice->mouseX, 50);
+  EXPECT_EQ(inputDevice->mouseY, 60);
+  EXPECT_EQ(inputDevice->mouseZ, 0);
+  sendButton(Button4, true);  // one notch up
+  pumpEvents();
+  EXPECT_EQ(inputDevice->mouseZ, 1) << log;
+  EXPECT_EQ(inputDevice->mouseX, 50) << log;
+  EXPECT_EQ(inputDevice->mouseY, 60) << log;
+  EXPECT_EQ(inputDevice->touchX[0], 50) << "touch 0 follows the mouse";
+  EXPECT_EQ(inputDevice->touchY[0], 60);
+  inputDevice = nullptr;
 }
 
 TEST_F(WindowTest, TheCloseButtonSendsTheQuitCodeAndNeverSetsShouldClose) {

@@ -162,30 +162,86 @@ TEST(Thread, BaseWorkFinishesAtOnce) {
   EXPECT_EQ(thread->threadResult(), 0);
 }
 
+// A fake opener first on the path for one test; the path is restored afterwards.
+class FakeOpener {
+ public:
+  FakeOpener(const TempDir& dir, const std::string& script) : path_(dir.file("xdg-open")) {
+    dir.write("xdg-open", "#!/bin/sh\n" + script);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
+    saved_ = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (dir.path() + ":" + saved_).c_str(), 1);
+  }
+  ~FakeOpener() { setenv("PATH", saved_.c_str(), 1); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string saved_;
+};
+
+// Polls for a file the opener writes last (it runs on its own, so it may still be starting).
+bool waitForFile(const std::string& path, double seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!std::filesystem::exists(path)) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// The process's state letter from /proc (Z for a zombie), or '\0' once it is gone.
+char processState(pid_t pid) {
+  std::string stat = readWholeFile("/proc/" + std::to_string(pid) + "/stat");
+  size_t close = stat.rfind(')');
+  return close == std::string::npos || close + 2 >= stat.size() ? '\0' : stat[close + 2];
+}
+
 TEST(OpenInShell, TargetIsOneArgumentAndNoShellRuns) {
   TempDir dir(true);
-  std::string fake = dir.file("xdg-open");
-  // Records its arguments one per line; the target must arrive as exactly one of them.
-  dir.write("xdg-open",
-            "#!/bin/sh\necho \"$#\" > \"$0.argc\"\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > "
-            "\"$0.argv\"\n");
-  std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
-  std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-  setenv("PATH", (dir.path() + ":" + savedPath).c_str(), 1);
+  // Records its arguments one per line, then renames the record into place, so that the test
+  // never reads half of it; the target must arrive as exactly one argument.
+  FakeOpener fake(dir,
+                  "echo \"$#\" > \"$0.argc\"\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.tmp\"\n"
+                  "mv \"$0.tmp\" \"$0.argv\"\n");
 
   VxGlfwGame game;
   std::string target = "http://x/?a=1&b=2; touch pwned1 | touch pwned2 $(touch pwned3) `touch pwned4`";
   game.openInShell(String(target.c_str()));
-  // The opener is waited for, so its record is complete here.
-  EXPECT_EQ(readWholeFile(fake + ".argc"), "1\n");
-  EXPECT_EQ(readWholeFile(fake + ".argv"), target + "\n");
+  ASSERT_TRUE(waitForFile(fake.path() + ".argv", 10)) << "the opener never ran";
+  EXPECT_EQ(readWholeFile(fake.path() + ".argc"), "1\n");
+  EXPECT_EQ(readWholeFile(fake.path() + ".argv"), target + "\n");
   for (const char* name : {"pwned1", "pwned2", "pwned3", "pwned4"})
     EXPECT_FALSE(std::filesystem::exists(name)) << name;
 
   // Without any opener on the path nothing happens and nothing fails.
+  std::string withFake = std::getenv("PATH");
   setenv("PATH", dir.file("empty").c_str(), 1);
   game.openInShell(String("http://x/"));
-  setenv("PATH", savedPath.c_str(), 1);
+  setenv("PATH", withFake.c_str(), 1);
+}
+
+TEST(OpenInShell, ASlowOpenerNeitherHoldsTheCallerNorLeavesAZombie) {
+  TempDir dir(true);
+  // Like a browser run in the foreground: the opener stays for three seconds.
+  FakeOpener fake(dir, "echo $$ > \"$0.tmp\"\nmv \"$0.tmp\" \"$0.pid\"\nsleep 3\n");
+
+  VxGlfwGame game;
+  auto before = std::chrono::steady_clock::now();
+  game.openInShell(String("http://x/"));
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+  EXPECT_LT(took, 0.05) << "the call waited for the opener";
+
+  ASSERT_TRUE(waitForFile(fake.path() + ".pid", 10)) << "the opener never ran";
+  pid_t opener = std::atoi(readWholeFile(fake.path() + ".pid").c_str());
+  ASSERT_GT(opener, 0);
+  EXPECT_NE(processState(opener), '\0') << "the opener ended early: the test proves nothing";
+  // Once it has ended it must be gone, not left as a zombie that nobody waits for.
+  char state = processState(opener);
+  for (int i = 0; i < 1000 && state != '\0'; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    state = processState(opener);
+  }
+  EXPECT_EQ(state, '\0') << "the opener " << opener << " is still there in state " << state;
 }
 
 // A host with a fixed list of modes, to see how the framework's list is built from it.

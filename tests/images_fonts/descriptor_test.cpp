@@ -5,6 +5,7 @@
 #include "graphics/font.h"
 #include "graphics/graphics_context.h"
 #include "graphics/image.h"
+#include "host/game.h"
 #include "tests/images_fonts/drawing_fixture.h"
 
 namespace {
@@ -87,6 +88,64 @@ TEST_F(Descriptors, CrLfAndLfLinesGiveTheSameFont) {
   ASSERT_EQ(crlf->pages.length(), 1);
   ASSERT_NE(crlf->pages[0], nullptr) << "the file name must not keep a carriage return";
   EXPECT_EQ(crlf->pages[0]->width(), 32);
+}
+
+// The descriptor as a text editor may save it: with the UTF-8 mark, or in UTF-16 either way round.
+std::string utf16Bytes(const std::string& ascii, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : ascii) {
+    bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+  }
+  return bytes;
+}
+
+TEST_F(Descriptors, ByteOrderMarksAndUtf16GiveTheSameFontAsPlainText) {
+  writeSheets();
+  const std::string plainText = joinLines(kSample, "\r\n");
+  c_Font* plain = loadDescriptor("fonts/plain-sample.txt", kSample, "\r\n");
+  ASSERT_NE(plain, nullptr);
+  ASSERT_EQ(glyphsOf(plain).size(), 2u);
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  for (const Case& c : {Case{"fonts/utf8-mark.txt", "\xEF\xBB\xBF" + plainText},
+                        Case{"fonts/utf16le.txt", utf16Bytes(plainText, false)},
+                        Case{"fonts/utf16be.txt", utf16Bytes(plainText, true)}}) {
+    SCOPED_TRACE(c.name);
+    writeDataText(c.name, c.bytes);
+    c_Font* font = loadFontDescriptor(String(c.name));
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(glyphsOf(font), glyphsOf(plain));
+    EXPECT_EQ(font->textHeight(), plain->textHeight());
+    ASSERT_EQ(font->pages.length(), 1);
+    ASSERT_NE(font->pages[0], nullptr) << "the page's file name came out wrong";
+    EXPECT_EQ(font->pages[0]->width(), 32);
+  }
+}
+
+TEST_F(Descriptors, TheTextComesThroughTheHostsTextLoading) {
+  // A host that serves its own text files: the descriptor must be read through it.
+  class ServingGame : public VxCorvaneGame {
+   public:
+    String loadTextFile(const String& path) override {
+      asked = path.ToUtf8();
+      return String("common lineHeight=9\nchar id=70 xadvance=4\n");
+    }
+    std::string asked;
+  };
+  writeDataText("fonts/served.txt", "char id=71 xadvance=5\n");  // what reading around the host gives
+  ServingGame game;
+  game.appDirectory = String(scratchAppDirectory().c_str());
+  VxGame* previous = currentGame;
+  currentGame = &game;
+  c_Font* font = loadFontDescriptor(String("fonts/served"));
+  currentGame = previous;
+  EXPECT_EQ(game.asked, "corvane://data/fonts/served.txt");
+  ASSERT_NE(font, nullptr);
+  EXPECT_NE(font->glyph(70), nullptr);
+  EXPECT_EQ(font->glyph(71), nullptr);
+  EXPECT_EQ(font->textHeight(), 9);
 }
 
 TEST_F(Descriptors, QuotedAndBareFileNamesNameTheSamePageBesideTheDescriptor) {

@@ -134,11 +134,11 @@ TEST_F(InputDevice, ButtonReleaseDoesNotMoveThePointer) {
   EXPECT_EQ(device->touchX[0], 110);
 }
 
-TEST_F(InputDevice, WheelZeroesThePositionUntilTheNextMove) {
+TEST_F(InputDevice, WheelValueLastsUntilTheNextMove) {
   device->mouseEvent(6, -1, 40, 50, 0);
-  device->mouseEvent(6, -1, 0, 0, 3);  // what the host sends for a scroll
-  EXPECT_EQ(device->mouseX, 0);
-  EXPECT_EQ(device->mouseY, 0);
+  device->mouseEvent(6, -1, 40, 50, 3);  // what the host sends for a scroll: the position and the notches
+  EXPECT_EQ(device->mouseX, 40);
+  EXPECT_EQ(device->mouseY, 50);
   EXPECT_EQ(device->mouseZ, 3);
   device->mouseEvent(6, -1, 41, 51, 0);
   EXPECT_EQ(device->mouseX, 41);

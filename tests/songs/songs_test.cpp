@@ -1,11 +1,13 @@
 // The intro's songs as shipped: data/songs holds exactly what data-src/songs compiles to, every
 // entry of the song table loads and plays at least thirty seconds before it loops with all four
-// voices, the rendered sound never clips or falls silent for two seconds, and the twelve together
-// use every effect of the player.
+// voices, the rendered sound (a minute of each song) never clips or falls silent for two seconds
+// and is about as loud as chip music is expected to be, and the twelve together use every effect
+// of the player.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -30,9 +32,13 @@ namespace fs = std::filesystem;
 constexpr double kTicksPerSecond = 51.0;
 constexpr double kShortestLoopSeconds = 30.0;
 constexpr int kFewestPositions = 8;
-constexpr double kRenderSeconds = 30.0;
+constexpr double kRenderSeconds = 60.0;
 constexpr double kLongestSilenceSeconds = 2.0;
 constexpr double kSilentRms = 1e-3;
+// The loudness of a whole render, in dBFS RMS of both channels: the twelve songs' mean, and each.
+constexpr double kTargetRmsDb = -16.0;
+constexpr double kMeanToleranceDb = 1.0;
+constexpr double kSongToleranceDb = 3.0;
 
 std::string sourceRoot() {
   const char* root = std::getenv("CORVANE_SOURCE_DIR");
@@ -256,43 +262,94 @@ std::vector<int16_t> wavSamples(const std::string& path) {
   return samples;
 }
 
-TEST(Songs, RenderedSongsNeverClipAndNeverFallSilentForTwoSeconds) {
-  const std::string renderer = binaryRoot() + "/vumo-render";
-  const int blockFrames = vumo::kRenderRate / 10;
-  const int windowBlocks = static_cast<int>(kLongestSilenceSeconds * 10);
-  for (const SongEntry& entry : kSongTable) {
-    const std::string name = songName(entry);
-    const std::string out = scratchDir() + "/" + name + ".wav";
-    ASSERT_EQ(runQuietly(renderer + " '" + sourceRoot() + "/data/songs/" + name + ".dat' '" + out +
-                         "' --seconds " + std::to_string(static_cast<int>(kRenderSeconds))),
-              0)
-        << name;
-    const std::vector<int16_t> samples = wavSamples(out);
-    ASSERT_EQ(samples.size(), static_cast<size_t>(2 * kRenderSeconds * vumo::kRenderRate)) << name;
+// What the checks of the rendered sound need of one song, measured over its whole render.
+struct RenderedSong {
+  std::string name;
+  bool rendered = false;
+  int peak = 0;            // largest magnitude of any sample, either channel
+  double rmsDb = 0;        // dBFS
+  double silentFrom = -1;  // seconds: the start of the first silent two seconds, or -1
+  double silentRms = 0;
+};
 
-    int peak = 0;
-    std::vector<double> blockSquares;  // mean square of each tenth of a second, both channels
-    for (size_t start = 0; start + 2 * blockFrames <= samples.size(); start += 2 * blockFrames) {
-      double sum = 0;
-      for (size_t i = start; i < start + 2 * blockFrames; ++i) {
-        peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
-        double x = samples[i] / 32768.0;
-        sum += x * x;
+// Every song of the table rendered once for the tests below (the renders take about a second
+// each, so the tests share them).
+const std::vector<RenderedSong>& renderedSongs() {
+  static const std::vector<RenderedSong> songs = [] {
+    const std::string renderer = binaryRoot() + "/vumo-render";
+    const int blockFrames = vumo::kRenderRate / 10;
+    const int windowBlocks = static_cast<int>(kLongestSilenceSeconds * 10);
+    std::vector<RenderedSong> out;
+    for (const SongEntry& entry : kSongTable) {
+      RenderedSong song;
+      song.name = songName(entry);
+      const std::string wav = scratchDir() + "/" + song.name + ".wav";
+      const int status = runQuietly(renderer + " '" + sourceRoot() + "/data/songs/" + song.name + ".dat' '" +
+                                    wav + "' --seconds " + std::to_string(static_cast<int>(kRenderSeconds)));
+      const std::vector<int16_t> samples = wavSamples(wav);
+      std::filesystem::remove(wav);
+      song.rendered =
+          status == 0 && samples.size() == static_cast<size_t>(2 * kRenderSeconds * vumo::kRenderRate);
+      if (!song.rendered) {
+        out.push_back(song);
+        continue;
       }
-      blockSquares.push_back(sum / (2 * blockFrames));
+      double total = 0;
+      std::vector<double> blockSquares;  // mean square of each tenth of a second, both channels
+      for (size_t start = 0; start + 2 * blockFrames <= samples.size(); start += 2 * blockFrames) {
+        double sum = 0;
+        for (size_t i = start; i < start + 2 * blockFrames; ++i) {
+          song.peak = std::max(song.peak, std::abs(static_cast<int>(samples[i])));
+          double x = samples[i] / 32768.0;
+          sum += x * x;
+        }
+        total += sum;
+        blockSquares.push_back(sum / (2 * blockFrames));
+      }
+      song.rmsDb = 10 * std::log10(std::max(total / samples.size(), 1e-20));
+      for (size_t b = 0; b + windowBlocks <= blockSquares.size(); ++b) {
+        double sum = 0;
+        for (int i = 0; i < windowBlocks; ++i) sum += blockSquares[b + i];
+        const double rms = std::sqrt(sum / windowBlocks);
+        if (rms < kSilentRms) {
+          song.silentFrom = b / 10.0;
+          song.silentRms = rms;
+          break;
+        }
+      }
+      out.push_back(song);
     }
+    return out;
+  }();
+  return songs;
+}
+
+TEST(Songs, RenderedSongsNeverClipAndNeverFallSilentForTwoSeconds) {
+  for (const RenderedSong& song : renderedSongs()) {
+    ASSERT_TRUE(song.rendered) << song.name << ": vumo-render failed or wrote the wrong length";
     // The renderer clamps to full scale, so a clipped mix shows up as samples at +-32767.
-    EXPECT_LT(peak, 32767) << name << " clips";
-    EXPECT_GT(peak, 32767 / 20) << name << " is barely audible";
-    for (size_t b = 0; b + windowBlocks <= blockSquares.size(); ++b) {
-      double sum = 0;
-      for (int i = 0; i < windowBlocks; ++i) sum += blockSquares[b + i];
-      const double rms = std::sqrt(sum / windowBlocks);
-      if (rms < kSilentRms) {
-        ADD_FAILURE() << name << " is silent from " << b / 10.0 << " s for two seconds (rms " << rms << ")";
-        break;
-      }
-    }
+    EXPECT_LT(song.peak, 32767) << song.name << " clips";
+    EXPECT_GT(song.peak, 32767 / 20) << song.name << " is barely audible";
+    EXPECT_EQ(song.silentFrom, -1) << song.name << " is silent from " << song.silentFrom
+                                   << " s for two seconds (rms " << song.silentRms << ")";
+  }
+}
+
+// Chip music is mixed loud: a song that plays much quieter than what the listener heard before
+// gets the volume turned up, and the next program is a shock. The twelve are about as loud as
+// each other, too, so that switching songs needs no hand on the volume.
+TEST(Songs, RenderedSongsAreAboutMinus16DbfsEachWithin3Db) {
+  double sumDb = 0;
+  std::ostringstream table;
+  for (const RenderedSong& song : renderedSongs()) {
+    ASSERT_TRUE(song.rendered) << song.name << ": vumo-render failed or wrote the wrong length";
+    sumDb += song.rmsDb;
+    table << song.name << " " << song.rmsDb << " dBFS rms, peak " << song.peak << "\n";
+  }
+  const double meanDb = sumDb / static_cast<double>(renderedSongs().size());
+  EXPECT_NEAR(meanDb, kTargetRmsDb, kMeanToleranceDb) << table.str();
+  for (const RenderedSong& song : renderedSongs()) {
+    EXPECT_NEAR(song.rmsDb, kTargetRmsDb, kSongToleranceDb) << song.name << "\n" << table.str();
   }
 }
 

@@ -1,12 +1,15 @@
-// The song tools as programs: vumo-compile, vumo-trace and vumo-render from the build root (beside
-// data/), with their outputs, their determinism and their answers to bad input.
+// The song tools as programs: vumo-compile, vumo-decompile, vumo-trace, vumo-render and vumo-play
+// from the build root (beside data/), with their outputs, their determinism, their answers to bad
+// input and their exit statuses (0 done, 1 error, 2 bad usage).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "vumo_test_support.h"
 
@@ -179,6 +182,136 @@ TEST(VumoRender, AnswersBadInputWithOneLine) {
   expectOneErrorLine(run(dir, tool("vumo-render") + " speed1.dat out.wav --seconds nan"), "--seconds needs");
   expectOneErrorLine(run(dir, tool("vumo-render") + " speed1.dat no_dir/out.wav --seconds 0.1"),
                      "cannot write no_dir/out.wav");
+}
+
+TEST(SongTools, HelpVersionAndExitStatuses) {
+  const std::string dir = scratchDir();
+  for (const std::string name : {"vumo-compile", "vumo-decompile", "vumo-trace", "vumo-render", "vumo-play"}) {
+    SCOPED_TRACE(name);
+    Result help = run(dir, tool(name) + " --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: " + name, 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+    Result version = run(dir, tool(name) + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, name + " 1.1\n");
+
+    Result none = run(dir, tool(name));
+    EXPECT_EQ(none.status, 2);
+    expectOneErrorLine(none, "(usage: " + name);
+    Result option = run(dir, tool(name) + " --frobnicate x y");
+    EXPECT_EQ(option.status, 2);
+    expectOneErrorLine(option, "unknown option --frobnicate");
+  }
+  // A file that is not there: status 1 and the file named.
+  const std::vector<std::string> missing = {
+      "vumo-compile missing.vumo out.dat", "vumo-decompile missing.dat out.vumo", "vumo-trace missing.dat",
+      "vumo-render missing.dat out.wav", "vumo-play --no-sound missing.dat"};
+  for (const std::string& line : missing) {
+    Result r = run(dir, binaryDir() + "/" + line);
+    EXPECT_EQ(r.status, 1) << line;
+    expectOneErrorLine(r, "missing.");
+  }
+}
+
+TEST(VumoCompile, WarnsWithFileAndLineAndWerrorRefuses) {
+  const std::string dir = scratchDir();
+  writeFile(dir + "/warn.vumo",
+            "speed 4\ninstrument 1 quiet type=tri decay=0\norder 0\npattern 0\n  C-2 8 quiet | ... | ... | ...\nend\n");
+  Result warned = run(dir, tool("vumo-compile") + " warn.vumo warn.dat");
+  EXPECT_EQ(warned.status, 0);
+  EXPECT_EQ(warned.err, "warn.vumo:2: warning: instrument 'quiet' has decay=0: it is silent from its first tick\n");
+  EXPECT_EQ(readFile(dir + "/warn.dat").size(), 1163u + 512u);
+
+  Result refused = run(dir, tool("vumo-compile") + " --Werror warn.vumo refused.dat");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "warn.vumo:2: error: instrument 'quiet' has decay=0: it is silent from its first tick\n");
+  EXPECT_EQ(std::fopen((dir + "/refused.dat").c_str(), "rb"), nullptr) << "nothing written";
+
+  // The twelve songs compile without a warning, even with --Werror, to the shipped bytes.
+  const std::string root = sourceDir() + "/../..";
+  for (const std::string name : {"brackenfold", "lowtide", "turbotape"}) {
+    Result r = run(dir, tool("vumo-compile") + " --Werror " + shellQuoted(root + "/data-src/songs/" + name + ".vumo") +
+                            " " + name + ".dat");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(readFile(dir + "/" + name + ".dat") == readFile(root + "/data/songs/" + name + ".dat")) << name;
+  }
+}
+
+TEST(VumoDecompile, WritesASourceThatCompilesToTheSameFile) {
+  const std::string dir = scratchDir();
+  const std::string song = compileTestSong("tune");
+  Result r = run(dir, tool("vumo-decompile") + " " + shellQuoted(song) + " back.vumo");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(run(dir, tool("vumo-compile") + " back.vumo back.dat").status, 0);
+  EXPECT_TRUE(readFile(dir + "/back.dat") == readFile(song));
+  Result toStdout = run(dir, tool("vumo-decompile") + " " + shellQuoted(song) + " -");
+  EXPECT_EQ(toStdout.out, readFile(dir + "/back.vumo"));
+
+  // A hand-edited file: still a source, and every lost value said on standard error.
+  std::string bytes = readFile(song);
+  bytes[0] = 'X';
+  bytes[7] = 'Z';
+  writeFile(dir + "/edited.dat", bytes);
+  Result edited = run(dir, tool("vumo-decompile") + " edited.dat edited.vumo");
+  EXPECT_EQ(edited.status, 0);
+  EXPECT_EQ(lineCount(edited.err), 2) << edited.err;
+  EXPECT_NE(edited.err.find("vumo-decompile: edited.dat: not kept: header characters"), std::string::npos);
+  EXPECT_EQ(run(dir, tool("vumo-compile") + " edited.vumo edited2.dat").status, 0);
+
+  writeFile(dir + "/empty.dat", "");
+  expectOneErrorLine(run(dir, tool("vumo-decompile") + " empty.dat x.vumo"), "empty.dat");
+}
+
+TEST(VumoPlay, WithoutATerminalPrintsOneLinePerRowTimedByTheClock) {
+  const std::string dir = scratchDir();
+  compileTestSong("tune");
+  Result r = run(dir, tool("vumo-play") + " --no-sound --seconds 1 tune.dat </dev/null");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "no sound (--no-sound): rows timed by the clock");
+  std::vector<std::string> rows;
+  while (std::getline(lines, line)) rows.push_back(line);
+  // 51 ticks in a second at 4 ticks a row, the first row on tick 5: 12 rows (one either way for the
+  // clock's start and end).
+  EXPECT_GE(rows.size(), 11u) << r.out;
+  EXPECT_LE(rows.size(), 13u) << r.out;
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0], "position 00 pattern 00 row 00 | C-2  c 1 | ...  . . | C-3  8 3 | G-3  6 4");
+  EXPECT_EQ(rows[1].rfind("position 00 pattern 00 row 01 |", 0), 0u);
+
+  // A source plays as it is; one that does not compile is refused with its line.
+  Result source = run(dir, tool("vumo-play") + " --no-sound --seconds 0.2 " +
+                               shellQuoted(sourceDir() + "/songs/tune.vumo") + " </dev/null");
+  EXPECT_EQ(source.status, 0) << source.err;
+  EXPECT_NE(source.out.find("position 00 pattern 00 row 00 | C-2  c 1"), std::string::npos) << source.out;
+  writeFile(dir + "/broken.vumo", "speed 4\norder 0\npattern 0\nC-3 | X-1 | ... | ...\nend\n");
+  expectOneErrorLine(run(dir, tool("vumo-play") + " --no-sound broken.vumo"),
+                     "broken.vumo:4: voice 2: 'X-1' is not a note");
+}
+
+TEST(VumoPlay, WatchNoticesASaveAndShowsACompileErrorWhileTheOldSongPlaysOn) {
+  const std::string dir = scratchDir();
+  const std::string good = "speed 1\ninstrument 1 lead type=tri decay=8\norder 0\npattern 0\n  C-2 8 lead | ... | ... | ...\nend\n";
+  writeFile(dir + "/live.vumo", good);
+  // Saved with an error after 0.6 s (mtime polling looks four times a second), then fixed at 1.2 s.
+  Result r = run(dir, "(" + tool("vumo-play") + " --watch --no-sound --seconds 3.5 live.vumo </dev/null & " +
+                          "sleep 0.6; printf 'speed 1\\norder 0\\npattern 0\\n  Q-2 | ... | ... | ...\\nend\\n' > live.vumo; " +
+                          "sleep 0.6; printf 'speed 1\\norder 0\\npattern 0\\n  E-2 | ... | ... | ...\\nend\\n' > live.vumo; wait)");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const size_t error = r.out.find("live.vumo:4: voice 1: 'Q-2' is not a note");
+  ASSERT_NE(error, std::string::npos) << r.out;
+  const size_t before = r.out.rfind("position 00 pattern 00 row", error);
+  const size_t after = r.out.find("position 00 pattern 00 row", error);
+  EXPECT_NE(before, std::string::npos);
+  ASSERT_NE(after, std::string::npos) << "the old song plays on";
+  // The fixed source is playing by the end: its row 0 has E-2 in voice 1, where the first had C-2.
+  EXPECT_NE(r.out.find("row 00 | E-2  . ."), std::string::npos) << r.out;
+  EXPECT_LT(r.out.find("row 00 | C-2  8 1"), error);
 }
 
 }  // namespace

@@ -5,8 +5,11 @@
 // single-cycle sample is in tune with the note names of the songs.
 //
 // Level: four voices of two channels each are summed, and a channel's level is below 1.0 except
-// for the loudest volume digits. The peak of every sample is 1/8 of full scale, so that all eight
-// channels at level 1.0 with their peaks in phase add up to exactly full scale and cannot clip.
+// for the loudest volume digits and the envelopes decay at once, so the mix of the songs stays far
+// below the sum of eight peaks. The samples peak at 1/4 of full scale, which puts the twelve
+// songs' mixes at about -16 dBFS RMS with their peaks below -1 dBFS (the songs' tests render and
+// measure them). The triangle, the pulse ramp and the sync sweep are softer-sounding for the same
+// peak, and the songs that lean on them would sound quieter than the rest: they peak higher.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -21,14 +24,15 @@ namespace {
 
 constexpr uint32_t kSampleRate = 16744;
 constexpr int kCycle = 64;
-constexpr double kPeak = 4096.0;  // 1/8 of the 16-bit full scale
+constexpr double kFullScale = 32768.0;
+constexpr double kPeak = kFullScale / 4;
 constexpr double kTwoPi = 6.283185307179586;
 
 using Shape = double (*)(double phase);  // one cycle, phase in [0, 1)
 
 // Removes any DC offset (which would click when a channel starts or stops) and scales the
 // largest excursion to the peak level.
-std::vector<int16_t> toPcm(const std::vector<double>& wave) {
+std::vector<int16_t> toPcm(const std::vector<double>& wave, double peak) {
   double mean = 0.0;
   for (double v : wave) mean += v;
   mean /= static_cast<double>(wave.size());
@@ -37,7 +41,7 @@ std::vector<int16_t> toPcm(const std::vector<double>& wave) {
   std::vector<int16_t> pcm;
   pcm.reserve(wave.size());
   for (double v : wave) {
-    double s = largest > 0.0 ? (v - mean) / largest * kPeak : 0.0;
+    double s = largest > 0.0 ? (v - mean) / largest * peak : 0.0;
     pcm.push_back(static_cast<int16_t>(std::lround(s)));
   }
   return pcm;
@@ -125,17 +129,18 @@ int main(int argc, char** argv) {
   struct Output {
     const char* name;
     std::vector<double> wave;
+    double peak;
   };
   const Output outputs[] = {
-      {"ramp_64.wav", singleCycle(ramp)},
-      {"ramp_b_64.wav", singleCycle(bentRamp)},
-      {"ramp_c_64.wav", singleCycle(pulseRamp)},
-      {"saw_64.wav", singleCycle(fallingSaw)},
-      {"tri_64.wav", singleCycle(triangle)},
-      {"fx2b.wav", syncSweep()},
-      {"hnoise.wav", hissNoise()},
+      {"ramp_64.wav", singleCycle(ramp), kPeak},
+      {"ramp_b_64.wav", singleCycle(bentRamp), kPeak},
+      {"ramp_c_64.wav", singleCycle(pulseRamp), kPeak * 1.25},
+      {"saw_64.wav", singleCycle(fallingSaw), kPeak},
+      {"tri_64.wav", singleCycle(triangle), kPeak * 1.5},
+      {"fx2b.wav", syncSweep(), kPeak * 2},
+      {"hnoise.wav", hissNoise(), kPeak},
   };
   for (const Output& o : outputs)
-    if (!assets::writeWavMono16(dir + "/" + o.name, kSampleRate, toPcm(o.wave))) return 1;
+    if (!assets::writeWavMono16(dir + "/" + o.name, kSampleRate, toPcm(o.wave, o.peak))) return 1;
   return 0;
 }

@@ -66,6 +66,22 @@
 //               instrument and octave. Default ".".
 // A note always restarts the envelope, the arpeggio, the detune swing and the slide.
 //
+// WARNINGS
+// --------
+// What is valid but almost always a mistake is compiled as written and reported as
+// "FILE:LINE: warning: reason" (vumo-compile --Werror refuses the source instead). The kinds:
+//   octave         a note with a volume but no instrument whose octave digit is not the voice's
+//                  current one (that of its last cell with an instrument, following the play
+//                  order): it sounds in the current octave, not the written one (write C-4/3)
+//   decay          an instrument with decay=0: silent from its first tick
+//   high-note      a note that can never sound: above G-5, which includes octave digits 6 and up
+//   type           an instrument whose type is outside 1-7 (keep, or a number) used on a note:
+//                  the note plays the voice's previous samples
+//   unplayed       a pattern that no order entry plays (pattern 0 still plays once, at the start)
+//   empty-pattern  an order entry naming a pattern that is not defined or has only empty rows
+// A comment "# allow KIND: why" on the warning's line or alone on the line above it silences that
+// warning; the reason after the colon is required, so that the next reader knows why.
+//
 // The compiler refuses a source with the line number and the reason of the first error, and
 // refuses to write a .dat that the framework's text loader would not read back value for value.
 // The .dat starts with "VUMO" (not read by the player); a song that stores any value above 127
@@ -73,10 +89,13 @@
 // it one character per byte.
 #include "tools/vumo/song_compiler.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 #include "host/files.h"
 #include "intro/vumo_play.h"
@@ -90,6 +109,7 @@ constexpr int kFileHead = 7;
 constexpr int kOrderSlots = 256;
 constexpr int kHighestOctave = 9;
 constexpr int kHighestNoteValue = 28;
+constexpr int kHighestStartingNote = 67;  // note + 12 x octave digit: G-5
 constexpr unsigned char kFallbackMarker = 0xFF;  // never part of UTF-8 as the loader reads it
 
 // The tracker's note keys: semitones 0-28 above C of the stored octave digit.
@@ -192,6 +212,17 @@ class Parser {
  public:
   explicit Parser(Song& song) : song_(song) {}
 
+  // Where things were written, for the warnings.
+  struct Lines {
+    std::vector<std::array<int, kRows>> rows;  // per pattern, the line of each written row (0: none)
+    std::vector<int> patterns;
+    std::vector<std::string> patternNames;
+    int instruments[kSelectableInstruments] = {};
+    std::vector<int> order;  // the line of each order entry
+    std::map<int, std::set<std::string>> allowed;
+  };
+  const Lines& lines() const { return lines_; }
+
   void parse(const std::string& source) {
     std::istringstream in(source);
     std::string text;
@@ -208,17 +239,27 @@ class Parser {
   }
 
  private:
-  static std::string stripComment(const std::string& text, int line) {
+  std::string stripComment(const std::string& text, int line) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
       char c = text[i];
-      if (c == '#' && (i == 0 || text[i - 1] == ' ' || text[i - 1] == '\t')) break;
+      if (c == '#' && (i == 0 || text[i - 1] == ' ' || text[i - 1] == '\t')) {
+        allowDirective(text.substr(i + 1), line);
+        break;
+      }
       if (static_cast<unsigned char>(c) >= 0x80 || (c < 0x20 && c != '\t')) {
         fail(line, "only printable ASCII is allowed outside comments");
       }
       out.push_back(c);
     }
     return out;
+  }
+
+  // "allow KIND: why" in a comment; a directive without its reason does not count.
+  void allowDirective(const std::string& comment, int line) {
+    std::vector<std::string> w = words(comment);
+    if (w.size() < 3 || w[0] != "allow" || w[1].size() < 2 || w[1].back() != ':') return;
+    lines_.allowed[line].insert(w[1].substr(0, w[1].size() - 1));
   }
 
   void statement(const std::string& text, int line) {
@@ -279,6 +320,7 @@ class Parser {
     }
     if (instrumentByName_.count(name) != 0) fail(line, "instrument name " + quoted(name) + " used twice");
     defined_[k] = line;
+    lines_.instruments[k] = line;
     instrumentByName_[name] = k;
     if (k > 0) song_.names[k] = name;
 
@@ -337,6 +379,10 @@ class Parser {
       patternByName_[name] = number;
     }
     song_.patterns.emplace_back();
+    lines_.rows.emplace_back();
+    lines_.rows.back().fill(0);
+    lines_.patterns.push_back(line);
+    lines_.patternNames.push_back(name);
     inPattern_ = true;
     patternName_ = name;
     patternLine_ = line;
@@ -377,6 +423,7 @@ class Parser {
     }
     const int r = rowsWritten_;
     nextRow(line);
+    lines_.rows.back()[r] = line;
     Pattern& target = song_.patterns.back();
     for (int v = 0; v < kVoices; ++v) target[r][v] = cell(cells[v], v, line);
   }
@@ -454,6 +501,7 @@ class Parser {
       fail(orderWords_[kMaxPositions].second, "more than 255 song positions");
     }
     for (const auto& [word, line] : orderWords_) {
+      lines_.order.push_back(line);
       if (isNumber(word)) {
         song_.order.push_back(number(word, 0, 255, "pattern number", line));
         continue;
@@ -466,6 +514,7 @@ class Parser {
   }
 
   Song& song_;
+  Lines lines_;
   bool sawSpeed_ = false;
   int defined_[kSelectableInstruments] = {};
   std::map<std::string, int> instrumentByName_;
@@ -477,12 +526,161 @@ class Parser {
   int rowsWritten_ = 0;
 };
 
+// The checks behind the warnings, on the compiled song and where its parts were written.
+class Linter {
+ public:
+  Linter(const Song& song, const Parser::Lines& lines) : song_(song), lines_(lines) {}
+
+  std::vector<SourceWarning> run() {
+    instruments();
+    cells();
+    octaves();
+    patterns();
+    std::stable_sort(found_.begin(), found_.end(),
+              [](const SourceWarning& a, const SourceWarning& b) { return a.line < b.line; });
+    return found_;
+  }
+
+ private:
+  static int noteOf(const Cell& cell) {
+    for (int v = 0; v <= kHighestNoteValue; ++v) {
+      if (kNoteKeys[v] == cell.note) return v;
+    }
+    return -1;
+  }
+  static int digitOf(char c) { return c <= '9' ? c - '0' : 10 + c - 'a'; }
+
+  std::string instrumentName(int k) const {
+    return song_.names[k].empty() ? std::to_string(k) : quoted(song_.names[k]);
+  }
+
+  void warn(int line, const char* kind, const std::string& reason) {
+    if (line <= 0) return;
+    for (int at : {line, line - 1}) {
+      auto allowed = lines_.allowed.find(at);
+      if (allowed != lines_.allowed.end() && allowed->second.count(kind) != 0) return;
+    }
+    if (!reported_.insert({line, std::string(kind) + reason}).second) return;
+    found_.push_back({line, kind, reason});
+  }
+
+  void instruments() {
+    for (int k = 0; k < kSelectableInstruments; ++k) {
+      if (lines_.instruments[k] != 0 && song_.params[8 * k + 4] == 0) {
+        warn(lines_.instruments[k], "decay",
+             "instrument " + instrumentName(k) + " has decay=0: it is silent from its first tick");
+      }
+    }
+  }
+
+  void cells() {
+    for (size_t p = 0; p < song_.patterns.size(); ++p) {
+      for (int r = 0; r < kRows; ++r) {
+        for (int v = 0; v < kVoices; ++v) {
+          const Cell& cell = song_.patterns[p][r][v];
+          const int value = noteOf(cell);
+          const int line = lines_.rows[p][r];
+          if (value < 0) continue;
+          const std::string voice = "voice " + std::to_string(v + 1) + ": ";
+          if (value + 12 * (cell.octave - '0') > kHighestStartingNote) {
+            warn(line, "high-note",
+                 voice + "this note never sounds: notes above G-5 (octave digit 6 or more) never start");
+          }
+          const int k = digitOf(cell.instrument);
+          const int type = song_.params[8 * k];
+          if (k != 0 && (type < 1 || type > 7)) {
+            warn(line, "type",
+                 voice + "instrument " + instrumentName(k) + " has type " + std::to_string(type) +
+                     ", outside 1-7: the note plays whatever samples the voice had");
+          }
+        }
+      }
+    }
+  }
+
+  // Follows the play order (pattern 0 first, then the order list twice round, which reaches
+  // every state a loop can bring) with each voice's octave, as the player keeps it.
+  void octaves() {
+    int octave[kVoices] = {0, 0, 0, 0};
+    std::set<std::tuple<int, int, int>> warnedCells;  // one warning a cell, whichever pass finds it
+    const int positions = static_cast<int>(song_.order.size());
+    for (int pass = 0; pass < 2; ++pass) {
+      for (int position = 0; position < positions; ++position) {
+        const int p = pass == 0 && position == 0 ? 0 : song_.order[position];
+        if (p >= static_cast<int>(song_.patterns.size())) continue;  // empty rows change nothing
+        for (int r = 0; r < kRows; ++r) {
+          bool pattern_break = false;
+          for (int v = 0; v < kVoices; ++v) {
+            const Cell& cell = song_.patterns[p][r][v];
+            const int digit = cell.octave - '0';
+            if (noteOf(cell) >= 0 && cell.volume != '0' && cell.instrument == '0' && digit != octave[v] &&
+                warnedCells.insert({p, r, v}).second) {
+              warn(lines_.rows[p][r], "octave",
+                   "voice " + std::to_string(v + 1) + ": a note with a volume but no instrument, written " +
+                       "in octave digit " + std::to_string(digit) + " while the voice is in octave " +
+                       std::to_string(octave[v]) + ": it sounds in octave " + std::to_string(octave[v]) +
+                       " (name the digit, for instance C-" + std::to_string(digit) + "/" +
+                       std::to_string(octave[v]) + ")");
+            }
+            pattern_break = pattern_break || cell.note == '-';
+          }
+          for (int v = 0; v < kVoices; ++v) {
+            const Cell& cell = song_.patterns[p][r][v];
+            if (cell.instrument != '0') octave[v] = cell.octave - '0';
+          }
+          if (pattern_break) break;
+        }
+      }
+    }
+  }
+
+  bool emptyPattern(int p) const {
+    if (p >= static_cast<int>(song_.patterns.size())) return true;
+    for (const auto& row : song_.patterns[p]) {
+      for (const Cell& cell : row) {
+        if (cell.note != '.' || cell.volume != '0' || cell.instrument != '0' || cell.octave != '0') return false;
+      }
+    }
+    return true;
+  }
+
+  void patterns() {
+    std::set<int> ordered(song_.order.begin(), song_.order.end());
+    for (size_t p = 0; p < song_.patterns.size(); ++p) {
+      if (ordered.count(static_cast<int>(p)) != 0) continue;
+      std::string name = quoted(lines_.patternNames[p]);
+      warn(lines_.patterns[p], "unplayed",
+           p == 0 ? "pattern " + name + " is in no order entry: it plays only once, at the start"
+                  : "pattern " + name + " is in no order entry: it is never played");
+    }
+    for (size_t i = 0; i < song_.order.size(); ++i) {
+      const int p = song_.order[i];
+      if (!emptyPattern(p)) continue;
+      warn(lines_.order[i], "empty-pattern",
+           p >= static_cast<int>(song_.patterns.size())
+               ? "order entry " + std::to_string(i) + " names pattern " + std::to_string(p) +
+                     ", which is not defined: 32 empty rows"
+               : "order entry " + std::to_string(i) + " names pattern " + quoted(lines_.patternNames[p]) +
+                     ", which has only empty rows");
+    }
+  }
+
+  const Song& song_;
+  const Parser::Lines& lines_;
+  std::set<std::pair<int, std::string>> reported_;
+  std::vector<SourceWarning> found_;
+};
+
 }  // namespace
 
-bool compileSource(const std::string& source, Song& song, SourceError& error) {
+bool compileSource(const std::string& source, Song& song, SourceError& error,
+                   std::vector<SourceWarning>* warnings) {
   song = Song();
+  if (warnings != nullptr) warnings->clear();
   try {
-    Parser(song).parse(source);
+    Parser parser(song);
+    parser.parse(source);
+    if (warnings != nullptr) *warnings = Linter(song, parser.lines()).run();
   } catch (const Failure& failure) {
     error = failure.error;
     return false;

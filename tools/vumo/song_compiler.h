@@ -39,8 +39,18 @@ struct SourceError {
   std::string reason;
 };
 
-// Parses a song source. False with the first error found.
-bool compileSource(const std::string& source, Song& song, SourceError& error);
+// What is valid but almost always a mistake (song_compiler.cpp lists the kinds). A warning is
+// silenced by a comment "# allow KIND: why" on its line or on the line above it.
+struct SourceWarning {
+  int line = 0;
+  std::string kind;  // octave, decay, high-note, type, unplayed, empty-pattern
+  std::string reason;
+};
+
+// Parses a song source. False with the first error found. The warnings that are not silenced go
+// to `warnings` when it is given, in line order.
+bool compileSource(const std::string& source, Song& song, SourceError& error,
+                   std::vector<SourceWarning>* warnings = nullptr);
 
 // The .dat bytes. Values of 128 and above are single bytes that only the loader's 8-bit fallback
 // reads back: such a file gets one byte 0xFF after its end, which no UTF-8 text can hold, so the

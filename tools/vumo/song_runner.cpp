@@ -19,8 +19,8 @@ namespace {
 
 GcRoot<c_vumoPlay*> runningPlayer;
 
-// UTF-8 bytes of a file name as a String; bytes that are not UTF-8 travel as the units
-// 0xDC80-0xDCFF, which the host's file opening turns back into the same bytes.
+}  // namespace
+
 String hostPathString(const std::string& bytes) {
   std::u16string units;
   size_t i = 0;
@@ -61,8 +61,6 @@ String hostPathString(const std::string& bytes) {
   }
   return String(units.data(), static_cast<int>(units.size()));
 }
-
-}  // namespace
 
 void ensureHostGame() {
   if (currentGame == nullptr) currentGame = new VxCorvaneGame();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "intro/recording_audio.h"
+#include "runtime/string.h"
 
 namespace vumo {
 
@@ -21,6 +22,9 @@ std::string absolutePath(const std::string& path);
 // True when the file exists and can be read (the tools check this before the player, which would
 // only play silence).
 bool readableFile(const std::string& path);
+// UTF-8 bytes of a file name as a String; bytes that are not UTF-8 travel as the units
+// 0xDC80-0xDCFF, which the host's file opening turns back into the same bytes.
+String hostPathString(const std::string& bytes);
 
 // Loads the song at `path` (absolute) into a fresh player over a fresh recording driver and runs
 // `ticks` ticks; the trace text has one "TICK OP CHANNEL ARG" line per call. `loadResult` (if

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tools/vumo/song_compiler.h"
 #include "tools/vumo/song_runner.h"
@@ -14,10 +15,32 @@
 namespace {
 
 constexpr const char* kTool = "vumo-compile";
+constexpr const char* kUsage = "vumo-compile [--Werror] SOURCE OUT.dat";
+constexpr const char* kHelp =
+    "Compiles a song source into the player's .dat format. Warnings (FILE:LINE: warning: reason) are\n"
+    "printed on standard error for what is valid but almost always a mistake; a comment\n"
+    "\"# allow KIND: why\" on the line or the line above silences one (song_compiler.cpp lists them).\n"
+    "  --Werror    treat warnings as errors: nothing is written and the status is 1\n"
+    "  --help      this text\n"
+    "  --version   the tools' version\n"
+    "Exit status: 0 written, 1 error, 2 bad usage.\n";
 
 int run(int argc, char** argv) {
-  if (argc != 3) return vumo::failWith(kTool, "usage: vumo-compile SOURCE OUT.dat");
-  const std::string sourcePath = argv[1], outPath = argv[2];
+  if (int status = vumo::helpOrVersion(kTool, kUsage, kHelp, argc, argv); status >= 0) return status;
+  bool warningsAreErrors = false;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--Werror") {
+      warningsAreErrors = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return vumo::usageError(kTool, "unknown option " + arg, kUsage);
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 2) return vumo::usageError(kTool, "a source and an output file are needed", kUsage);
+  const std::string sourcePath = files[0], outPath = files[1];
   std::ifstream in(sourcePath, std::ios::binary);
   std::stringstream source;
   if (!in || !(source << in.rdbuf())) {
@@ -27,10 +50,16 @@ int run(int argc, char** argv) {
 
   vumo::Song song;
   vumo::SourceError error;
-  if (!vumo::compileSource(source.str(), song, error)) {
+  std::vector<vumo::SourceWarning> warnings;
+  if (!vumo::compileSource(source.str(), song, error, &warnings)) {
     std::string where = error.line > 0 ? sourcePath + ":" + std::to_string(error.line) : sourcePath;
     return vumo::failWith(kTool, where + ": " + error.reason);
   }
+  for (const vumo::SourceWarning& warning : warnings) {
+    std::fprintf(stderr, "%s:%d: %s: %s\n", sourcePath.c_str(), warning.line,
+                 warningsAreErrors ? "error" : "warning", warning.reason.c_str());
+  }
+  if (warningsAreErrors && !warnings.empty()) return vumo::kExitError;
   const std::vector<unsigned char> bytes = vumo::encodeSong(song);
   const int length = vumo::encodedLength(song);
   std::string problem = vumo::checkDecodesAsWritten(bytes, length);

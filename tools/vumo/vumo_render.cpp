@@ -12,32 +12,40 @@
 namespace {
 
 constexpr const char* kTool = "vumo-render";
-constexpr const char* kUsage = "(usage: vumo-render SONG OUT.wav [--seconds S])";
+constexpr const char* kUsage = "vumo-render SONG OUT.wav [--seconds S]";
+constexpr const char* kHelp =
+    "Plays SONG (.dat) with the real player and samples through an OpenAL Soft loopback device and\n"
+    "writes the mix as a 16-bit stereo 44100 Hz WAV file.\n"
+    "  --seconds S  length to render (default 20, at most 3600)\n"
+    "  --help       this text\n"
+    "  --version    the tools' version\n"
+    "Exit status: 0 written, 1 error, 2 bad usage.\n";
 constexpr double kDefaultSeconds = 20;
 constexpr double kMostSeconds = 3600;
 
 int run(int argc, char** argv) {
+  if (int status = vumo::helpOrVersion(kTool, kUsage, kHelp, argc, argv); status >= 0) return status;
   std::string song, out;
   double seconds = kDefaultSeconds;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--seconds") {
       if (i + 1 >= argc || !vumo::parseSeconds(argv[i + 1], kMostSeconds, seconds)) {
-        return vumo::failWith(kTool, "--seconds needs a number above 0 and at most 3600");
+        return vumo::usageError(kTool, "--seconds needs a number above 0 and at most 3600", kUsage);
       }
       ++i;
     } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-      return vumo::failWith(kTool, "unknown option " + arg + " " + kUsage);
+      return vumo::usageError(kTool, "unknown option " + arg, kUsage);
     } else if (song.empty()) {
       song = arg;
     } else if (out.empty()) {
       out = arg;
     } else {
-      return vumo::failWith(kTool, std::string("too many arguments ") + kUsage);
+      return vumo::usageError(kTool, "too many arguments", kUsage);
     }
   }
   if (out.empty())
-    return vumo::failWith(kTool, std::string("a song and an output file are needed ") + kUsage);
+    return vumo::usageError(kTool, "a song and an output file are needed", kUsage);
   if (!vumo::readableFile(song)) return vumo::failWith(kTool, "cannot read song file " + song);
 
   const int ticks = static_cast<int>(std::lround(seconds * vumo::kTicksPerSecond));

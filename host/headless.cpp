@@ -1,0 +1,35 @@
+// The set-up of startHost for code that does not run the host's frame loop.
+#include "host/headless.h"
+
+#include <clocale>
+
+#include "graphics/graphics_context.h"
+#include "host/game.h"
+#include "runtime/collector.h"
+
+void useUtf8Locale() {
+  if (!std::setlocale(LC_CTYPE, "en_US.UTF-8")) std::setlocale(LC_CTYPE, "");
+}
+
+VxGame* startWithoutWindow() {
+  static bool started = false;
+  if (!started) {
+    started = true;
+    useUtf8Locale();
+    initCollector();
+    if (graphicsContext.get() == nullptr) initGraphicsContext();
+    markRoots();
+  }
+  if (currentGame == nullptr) currentGame = new VxCorvaneGame();
+  return currentGame;
+}
+
+void runCollectorSteps(int steps) {
+  for (int i = 0; i < steps; ++i) {
+    if (currentGame != nullptr) {
+      currentGame->collectStep();
+    } else {
+      collectStep();
+    }
+  }
+}

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Installs the framework into a temporary prefix (and once more staged through DESTDIR), builds the
+# hello example outside the tree against it, with pkg-config and with CMake's find_package, and
+# runs both builds on the X server of DISPLAY until their window shows, then quits them with ESCAPE.
+# Usage: install_test.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+source_dir="$1"
+build_dir="$2"
+work="$(mktemp -d /tmp/corvane-install-test.XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+prefix="$work/prefix"
+cmake --install "$build_dir" --prefix "$prefix" --component development >"$work/install.log" ||
+  fail "cmake --install: $(cat "$work/install.log")"
+for f in include/corvane/corvane.h include/corvane/graphics/graphics_context.h lib/libcorvane.a \
+  lib/pkgconfig/corvane.pc lib/cmake/Corvane/CorvaneConfig.cmake share/doc/corvane/FRAMEWORK.md; do
+  [ -f "$prefix/$f" ] || fail "not installed: $f"
+done
+if find "$prefix/include" -name '*.cpp' | grep -q .; then fail "sources installed as headers"; fi
+
+# DESTDIR stages below the prefix, and the staged pkg-config file still finds its own tree.
+stage="$work/stage"
+DESTDIR="$stage" cmake --install "$build_dir" --prefix /usr/local --component development >/dev/null
+[ -f "$stage/usr/local/include/corvane/corvane.h" ] || fail "DESTDIR not honoured"
+staged_flags="$(PKG_CONFIG_PATH="$stage/usr/local/lib/pkgconfig" pkg-config --cflags corvane)"
+case "$staged_flags" in
+  *"$stage/usr/local/lib/pkgconfig/../../include/corvane"*) ;;
+  *) fail "staged corvane.pc points elsewhere: $staged_flags" ;;
+esac
+
+program="$source_dir/examples/hello.cpp"
+
+# 1. pkg-config
+mkdir -p "$work/pc"
+PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --exists corvane || fail "pkg-config does not find corvane"
+# shellcheck disable=SC2046
+g++ -std=c++20 -Wall -Wextra -o "$work/pc/hello" "$program" \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs corvane) || fail "pkg-config build"
+
+# 2. CMake package
+cmake -S "$source_dir/tests/install/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DPROGRAM_SOURCE="$program" >"$work/cmake.log" 2>&1 || fail "find_package: $(cat "$work/cmake.log")"
+cmake --build "$work/cmake-build" >"$work/cmake-build.log" 2>&1 || fail "CMake build: $(cat "$work/cmake-build.log")"
+mkdir -p "$work/cm"
+cp "$work/cmake-build/hello" "$work/cm/hello"
+
+# Each program finds its fonts in data/ beside itself.
+run() {
+  local dir="$1"
+  cp -r "$build_dir/data" "$dir/data"
+  ALSOFT_DRIVERS=null "$dir/hello" >"$dir/output.txt" 2>&1 &
+  local pid=$!
+  local window
+  window="$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -1)" || true
+  if [ -z "$window" ]; then
+    kill "$pid" 2>/dev/null || true
+    fail "$dir/hello showed no window: $(cat "$dir/output.txt")"
+  fi
+  sleep 0.5
+  xdotool windowfocus "$window" key Escape
+  local status=0
+  for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill "$pid"
+    fail "$dir/hello did not quit on ESCAPE"
+  fi
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || fail "$dir/hello exited with $status: $(cat "$dir/output.txt")"
+  echo "ok: $dir/hello ran and quit with status 0"
+}
+run "$work/pc"
+run "$work/cm"

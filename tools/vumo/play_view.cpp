@@ -1,0 +1,150 @@
+// vumo-play's screen layout. Nothing here knows the player or the terminal.
+#include "tools/vumo/play_view.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+namespace vumo {
+namespace {
+
+constexpr const char kNoteKeys[] = "ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
+constexpr const char* kNoteNames = "C-C#D-D#E-F-F#G-G#A-A#B-";
+constexpr int kMeterWidth = 16;
+constexpr int kRowsAround = 6;  // rows shown above and below the current one: 80 x 24 holds 13
+
+std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* pattern, ...) {
+  char line[256];
+  va_list args;
+  va_start(args, pattern);
+  std::vsnprintf(line, sizeof line, pattern, args);
+  va_end(args);
+  return line;
+}
+
+std::string digitText(char digit) {
+  return std::string(1, digit == '0' ? '.' : digit);
+}
+
+// 0 to 1 fills the bar; a level above 1 (volume digits above 8) ends it in "+".
+std::string meter(float level) {
+  if (!(level > 0)) return std::string(kMeterWidth, '.');
+  const int filled = std::min(kMeterWidth, static_cast<int>(std::lround(level * kMeterWidth)));
+  std::string bar = std::string(filled, '#') + std::string(kMeterWidth - filled, '.');
+  if (level > 1.0f) bar.back() = '+';
+  return bar;
+}
+
+std::string voiceLine(int v, const VoiceState& voice) {
+  std::string pitch = voice.volume > 0 || voice.level > 0 ? pitchName(voice.note + 12 * voice.octave) : "---";
+  std::string name = voice.instrumentName.substr(0, 12);
+  return format("%d %-4s %2d %-12s %-10s %5.3f %s%s", v + 1, pitch.c_str(), voice.instrument, name.c_str(),
+                typeName(voice.type).c_str(), voice.volume, meter(voice.level).c_str(),
+                voice.muted ? " MUTED" : "");
+}
+
+std::string orderLine(const PlayState& state, int width) {
+  std::string line = "order";
+  const int shown = std::max(1, (width - 8) / 5);
+  int first = std::max(0, state.position - shown / 2);
+  first = std::max(0, std::min(first, state.positions - shown));
+  if (first > 0) line += " ..";
+  for (int p = first; p < state.positions && p < first + shown; ++p) {
+    const int pattern = p < static_cast<int>(state.order.size()) ? state.order[p] : 0;
+    line += p == state.position ? format(" [%02d]", pattern) : format(" %02d", pattern);
+  }
+  if (first + shown < state.positions) line += " ..";
+  return line;
+}
+
+std::string patternRow(const PlayState& state, int r) {
+  std::string line = format("%s%02d ", r == state.row ? ">" : " ", r);
+  for (int v = 0; v < 4; ++v) {
+    line += (v > 0 ? " | " : "") + cellText(state.rows[r][v]);
+  }
+  return line;
+}
+
+}  // namespace
+
+std::string pitchName(int semitones) {
+  if (semitones < 0) return "?";
+  return std::string(kNoteNames + 2 * (semitones % 12), 2) + std::to_string(semitones / 12);
+}
+
+std::string typeName(int type) {
+  static const char* const kNames[] = {"keep", "ramp_b+saw", "ramp_c+saw", "ramp+saw",
+                                       "tri",  "ramp_b",     "fx2b",       "hnoise"};
+  return type >= 1 && type <= 7 ? kNames[type] : "keep";
+}
+
+std::string cellText(const StoredCell& cell) {
+  std::string note;
+  switch (cell[0]) {
+    case '.': note = "..."; break;
+    case '<': note = "off"; break;
+    case '+': note = "sl-"; break;
+    case '#': note = "sl+"; break;
+    case '-': note = "brk"; break;
+    default: {
+      int value = 0;  // any other key plays as "y", C
+      for (int k = 0; kNoteKeys[k] != 0; ++k) {
+        if (kNoteKeys[k] == cell[0]) value = k;
+      }
+      const int digit = cell[3] >= '0' && cell[3] <= '9' ? cell[3] - '0' : 0;
+      note = pitchName(value + 12 * digit);
+    }
+  }
+  note.resize(4, ' ');
+  return note.substr(0, 4) + " " + digitText(cell[1]) + " " + digitText(cell[2]) + " ";
+}
+
+std::vector<std::string> renderScreen(const PlayState& state, int width, int height) {
+  std::vector<std::string> lines;
+  lines.push_back(format("vumo-play  %s", state.title.c_str()) + (state.paused ? "  [paused]" : "") +
+                  (state.watching ? "  [watching]" : ""));
+  lines.push_back(state.row < 0 ? format("position --/%02d  pattern --  row --  speed %d", state.positions,
+                                         state.speed)
+                                : format("position %02d/%02d  pattern %02d  row %02d  speed %d", state.position,
+                                         state.positions, state.pattern, state.row, state.speed));
+  lines.push_back(orderLine(state, width));
+  lines.push_back("v note ins name         type       volume level");
+  for (int v = 0; v < 4; ++v) lines.push_back(voiceLine(v, state.voices[v]));
+  const int fixedBelow = 2;  // message and key help
+  const int roomForRows = height - static_cast<int>(lines.size()) - fixedBelow - 1;
+  const int around = std::max(0, std::min(kRowsAround, (roomForRows - 1) / 2));
+  if (roomForRows > 0 && !state.rows.empty()) {
+    lines.push_back("");
+    // A window of rows around the current one, kept inside the pattern.
+    const int count = static_cast<int>(state.rows.size());
+    const int span = std::min(count, 2 * around + 1);
+    const int first = std::max(0, std::min(std::max(0, state.row) - around, count - span));
+    for (int r = first; r < first + span; ++r) lines.push_back(patternRow(state, r));
+  }
+  while (static_cast<int>(lines.size()) < height - fixedBelow) lines.push_back("");
+  lines.resize(std::max(0, height - fixedBelow));
+  lines.push_back(state.message);
+  lines.push_back("space pause  left/right position  1-4 mute  r restart  q quit");
+  lines.resize(std::max(0, height));
+  for (std::string& line : lines) {
+    if (static_cast<int>(line.size()) > width) line.resize(std::max(0, width));
+  }
+  return lines;
+}
+
+std::string rowLine(const PlayState& state) {
+  std::string line = format("position %02d pattern %02d row %02d", state.position, state.pattern, state.row);
+  for (int v = 0; v < 4; ++v) {
+    const StoredCell cell = state.row >= 0 && state.row < static_cast<int>(state.rows.size())
+                                ? state.rows[state.row][v]
+                                : StoredCell{'.', '0', '0', '0'};
+    std::string text = cellText(cell);
+    text.pop_back();
+    line += " | " + text + (state.voices[v].muted ? " (muted)" : "");
+  }
+  return line;
+}
+
+}  // namespace vumo
