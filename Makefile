@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 # package the normal build does not, and the outer `make test` runs it).
 SANITIZER ?= on
 
-.PHONY: all deps configure build run test test-normal test-asan bench clean install check-fresh
+.PHONY: all deps configure build run test test-normal test-asan bench clean install deb web web-run check-fresh
 
 all: build
 
@@ -38,14 +38,29 @@ test-asan:
 bench: deps
 	scripts/bench $(BUILD) $(BENCH_ARGS)
 
-# Installs under PREFIX (staged below DESTDIR when given): the framework for programs outside this
-# tree (headers, libcorvane.a, corvane.pc, find_package(Corvane)); see docs/FRAMEWORK.md.
+# Installs under PREFIX (staged below DESTDIR when given) and lists every installed file: the intro,
+# its tools, data and documentation (component "program", see README.md) and the framework for
+# programs outside this tree (component "development": headers, libcorvane.a, corvane.pc,
+# find_package(Corvane); see docs/FRAMEWORK.md).
 PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
+# The binary Debian package (dpkg-buildpackage, checked by lintian): build-deb/brackenfold-intro_*.deb
+deb: deps
+	JOBS=$(JOBS) scripts/make-deb build-deb
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WEB_BUILD) build-deb
+
+# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data).
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8019
+web: deps
+	scripts/build-web $(WEB_BUILD)
+
+web-run: web
+	scripts/serve-web $(WEB_BUILD) $(WEB_PORT)
 
 # As root: a minimal Debian 12 root, a clean clone of the committed tree in it, only `make` installed
 # by hand, then `make run` and `make test` there (scripts/check-fresh).

@@ -4,7 +4,6 @@
 #include "host/files.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "host/game.h"
+#include "host/platform.h"
 #include "runtime/collector.h"
 
 namespace {
@@ -113,19 +113,10 @@ String stringFromHostPath(const char* bytes, size_t length) {
 
 // The directory of the program file, without a trailing slash.
 String programDirectory() {
-  std::vector<char> name(4096);
-  for (;;) {
-    ssize_t got = readlink("/proc/self/exe", name.data(), name.size());
-    if (got < 0) std::abort();
-    if (static_cast<size_t>(got) < name.size()) {
-      name.resize(static_cast<size_t>(got));
-      break;
-    }
-    name.resize(name.size() * 2);  // the name may have been cut: try again with more room
-  }
+  std::string name = programFileName();
   // Backslashes are left alone: unlike on the original platform they are ordinary name
   // characters here, and turning them into slashes would name another directory.
-  size_t slash = std::string(name.begin(), name.end()).rfind('/');
+  size_t slash = name.rfind('/');
   if (slash == std::string::npos) std::abort();
   return stringFromHostPath(name.data(), slash);
 }

@@ -3,15 +3,13 @@
 #include "host/frame_loop.h"
 
 #include <GLFW/glfw3.h>
-#include <malloc.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 #include "host/game.h"
+#include "host/platform.h"
 
 namespace {
 
@@ -79,20 +77,20 @@ int millisecondsUntil(double nextUpdateTime, double now) {
   return static_cast<int>(milliseconds);
 }
 
-void keepHeapBetweenFrames() {
-  constexpr int kTrimThresholdBytes = 64 * 1024 * 1024;
-  mallopt(M_TRIM_THRESHOLD, kTrimThresholdBytes);
-}
-
-bool runFramePass(VxGlfwGame& game, FramePlatform& platform) {
+bool renderFramePass(VxGlfwGame& game, FramePlatform& platform) {
   if (platform.windowShouldClose()) return false;
 
   game.hostRender();
   platform.swapBuffers();
   if (frameTrace) traceTime('f', platform.currentTime());
+  return true;
+}
 
-  if (int wait = millisecondsUntil(game.nextUpdateTime, platform.currentTime())) platform.sleepMillis(wait);
+int framePassWait(VxGlfwGame& game, FramePlatform& platform) {
+  return millisecondsUntil(game.nextUpdateTime, platform.currentTime());
+}
 
+void finishFramePass(VxGlfwGame& game, FramePlatform& platform) {
   // While suspended nothing is due, so block instead of spinning.
   if (game.isPaused()) {
     platform.waitEvents();
@@ -108,14 +106,52 @@ bool runFramePass(VxGlfwGame& game, FramePlatform& platform) {
     }
   } else if (!platform.windowHasFocus() && game.hadFocus) {
     // A window that never had focus (opened in the background) is not suspended.
-    if (game.isPaused()) return true;
+    if (game.isPaused()) return;
     game.hostSuspend();
     restartSchedule(game);
   }
 
-  if (game.isPaused()) return true;
+  if (game.isPaused()) return;
   runDueUpdates(game, platform);
+}
+
+bool runFramePass(VxGlfwGame& game, FramePlatform& platform) {
+  if (!renderFramePass(game, platform)) return false;
+  if (int wait = framePassWait(game, platform)) platform.sleepMillis(wait);
+  finishFramePass(game, platform);
   return true;
+}
+
+SteppedFrameLoop::Step SteppedFrameLoop::onFrame(int pageEvents) {
+  if (inPass_) return Step::kIdle;
+  if (rendered_) {
+    if (platform_.currentTime() < wakeTime_) return Step::kIdle;
+    if (game_.isPaused() && pageEvents == eventsSeen_) return Step::kIdle;
+  }
+  eventsSeen_ = pageEvents;
+  return runPass();
+}
+
+SteppedFrameLoop::Step SteppedFrameLoop::onFocusChange(int pageEvents) {
+  if (inPass_ || !rendered_) return Step::kIdle;
+  bool focused = platform_.windowHasFocus();
+  bool unfollowed = focused ? game_.isPaused() : !game_.isPaused() && game_.hadFocus;
+  if (!unfollowed) return Step::kIdle;
+  eventsSeen_ = pageEvents;
+  return runPass();
+}
+
+SteppedFrameLoop::Step SteppedFrameLoop::runPass() {
+  inPass_ = true;
+  if (rendered_) finishFramePass(game_, platform_);
+  double renderStart = platform_.currentTime();
+  bool open = renderFramePass(game_, platform_);
+  lastRenderSeconds_ = platform_.currentTime() - renderStart;
+  inPass_ = false;
+  if (!open) return Step::kClosed;
+  rendered_ = true;
+  wakeTime_ = platform_.currentTime() + framePassWait(game_, platform_) / 1000.0;
+  return Step::kRan;
 }
 
 void VxGlfwGame::runFrames() {
@@ -125,9 +161,7 @@ void VxGlfwGame::runFrames() {
   keepHeapBetweenFrames();
   openWindow(kWindowWidth, kWindowHeight, kWindowFlags);
   hostStart();
-  GlfwFramePlatform platform(*this);
-  while (runFramePass(*this, platform)) {
-  }
+  driveFrameLoop(*this);
 }
 
 bool GlfwFramePlatform::windowShouldClose() {
@@ -143,10 +177,7 @@ double GlfwFramePlatform::currentTime() {
 }
 
 void GlfwFramePlatform::sleepMillis(int milliseconds) {
-  timespec remaining{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-  // A signal may cut the sleep short; sleep the rest.
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-  }
+  sleepMainThread(milliseconds);
 }
 
 void GlfwFramePlatform::waitEvents() {
@@ -158,5 +189,5 @@ void GlfwFramePlatform::pollEvents() {
 }
 
 bool GlfwFramePlatform::windowHasFocus() {
-  return game_.window() && glfwGetWindowAttrib(game_.window(), GLFW_FOCUSED) == GLFW_TRUE;
+  return game_.window() && windowHasInputFocus(game_.window());
 }

@@ -1,9 +1,7 @@
 // Runtime errors and debug output: the two print operations, the error banner and the line-based
-// debugger handshake on the standard streams, and the fatal-signal handlers. Needs only the C
-// library and the string type; everything here may run inside a signal handler after a crash.
+// debugger handshake on the standard streams. Needs only the C library and the string type;
+// everything here may run inside a fatal-signal handler (host/platform.h) after a crash.
 #include "host/runtime_error.h"
-
-#include <signal.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -54,22 +52,6 @@ void* parseDebugPointer(const char* text) {
   }
   if (digits == 0) return nullptr;
   return reinterpret_cast<void*>(value);
-}
-
-volatile sig_atomic_t inFatalSignal = 0;
-
-[[noreturn]] void fatalSignal(int sig) {
-  inFatalSignal = 1;
-  switch (sig) {
-    case SIGSEGV:
-      fatalError("Memory access violation");
-    case SIGILL:
-      fatalError("Illegal instruction");
-    case SIGFPE:
-      fatalError("Floating point exception");
-    default:
-      fatalError("Unknown signal");
-  }
 }
 
 }  // namespace
@@ -163,27 +145,6 @@ void debugStop() {
         std::exit(-1);
     }
   }
-}
-
-bool exitingFromFatalSignal() {
-  return inFatalSignal != 0;
-}
-
-void installFatalSignalHandlers() {
-  // A stack overflow is a SIGSEGV with no stack left to run the handler on: give it its own.
-  static char alternateStack[64 * 1024];
-  stack_t stack = {};
-  stack.ss_sp = alternateStack;
-  stack.ss_size = sizeof alternateStack;
-  sigaltstack(&stack, nullptr);
-
-  struct sigaction action = {};
-  action.sa_handler = fatalSignal;
-  action.sa_flags = SA_ONSTACK;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGSEGV, &action, nullptr);
-  sigaction(SIGILL, &action, nullptr);
-  sigaction(SIGFPE, &action, nullptr);
 }
 
 void VxGame::reportUncaught(ThrowableObject*) {

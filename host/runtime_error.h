@@ -2,6 +2,7 @@
 // standard streams, uncaught exceptions, and the two print operations.
 #pragma once
 
+#include "host/platform.h"  // installFatalSignalHandlers, exitingFromFatalSignal
 #include "runtime/collector.h"
 #include "runtime/string.h"
 
@@ -18,8 +19,3 @@ void writeErrorLine(const String& text);
 [[noreturn]] void fatalError(const char* message);
 String stackTraceText();
 void debugStop();
-// The handler for SIGSEGV, SIGILL and SIGFPE: fatalError with the signal's message.
-void installFatalSignalHandlers();
-// True once one of those signals arrived: the process is on its way out of a crash, and exit
-// handlers should not touch libraries whose state the crash may have left half-changed.
-bool exitingFromFatalSignal();

@@ -4,13 +4,7 @@
 #include "host/services.h"
 
 #include <GLFW/glfw3.h>
-#include <pthread.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -18,11 +12,10 @@
 
 #include "host/files.h"
 #include "host/game.h"
+#include "host/platform.h"
 #include "host/runtime_error.h"
 #include "runtime/map.h"
 #include "runtime/stack.h"
-
-extern char** environ;
 
 namespace {
 
@@ -66,26 +59,7 @@ void VxGame::readDate(Array<int> values) {
 
 void VxGlfwGame::openInShell(const String& target) {
   String::CString bytes = target.ToCString();
-  // The target is one argument of the opener, never a command line: no shell sees it.
-  char opener[] = "xdg-open";
-  char* argv[] = {opener, const_cast<char*>(bytes.c_str()), nullptr};
-  pid_t child;
-  if (posix_spawnp(&child, opener, nullptr, nullptr, argv, environ) != 0) return;
-  // Without a desktop the opener may run a browser in the foreground for as long as it is open:
-  // the frame loop must not wait for it. A detached thread waits instead, so that the ended opener
-  // leaves no zombie behind. It waits for this one child only, never for others of the program.
-  auto reap = [](void* pid) -> void* {
-    while (waitpid(static_cast<pid_t>(reinterpret_cast<intptr_t>(pid)), nullptr, 0) < 0 && errno == EINTR) {
-    }
-    return nullptr;
-  };
-  pthread_attr_t attributes;
-  if (pthread_attr_init(&attributes) != 0) return;
-  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-  pthread_t reaper;
-  // Should no thread be had, the zombie stays until the program ends: a failure we ignore.
-  pthread_create(&reaper, &attributes, reap, reinterpret_cast<void*>(static_cast<intptr_t>(child)));
-  pthread_attr_destroy(&attributes);
+  openInDefaultApplication(std::string(bytes.c_str()));
 }
 
 void VxGlfwGame::showPointer(bool visible) {
@@ -131,12 +105,10 @@ void VxThread::startThread() {
   if (state == kRunning) return;
   result = 0;
   state = kRunning;
-  pthread_t handle;
-  if (pthread_create(&handle, nullptr, runThread, this) != 0) {
+  if (!startDetachedThread(runThread, this)) {
     printLine(String("CreateThread failed!"));
     std::exit(-1);
   }
-  pthread_detach(handle);
 }
 
 bool VxThread::isThreadRunning() {

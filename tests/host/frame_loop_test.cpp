@@ -154,6 +154,99 @@ TEST_F(FrameLoopTest, APassDoesNothingOnceTheWindowShouldClose) {
   EXPECT_EQ(log, "");
 }
 
+// --- the same passes driven by callbacks that cannot block (the browser's animation frames) ---
+
+class SteppedFrameLoopTest : public FrameLoopTest {
+ protected:
+  using Step = SteppedFrameLoop::Step;
+
+  // One callback at the given time; returns what it did.
+  std::string frameAt(double time, int pageEvents = 0) {
+    platform.now = time;
+    log.clear();
+    loop.onFrame(pageEvents);
+    return log;
+  }
+
+  SteppedFrameLoop loop{game, platform};
+};
+
+TEST_F(SteppedFrameLoopTest, TheFirstCallbackRendersThenEachPassWaitsForItsUpdateTime) {
+  EXPECT_EQ(frameAt(100.0), "render; swap; ") << "the first pass renders before the first update";
+  // The pass's events and updates come with the next callback, whatever its time: nothing is
+  // scheduled yet, so the first update is due at once.
+  EXPECT_EQ(frameAt(100.01), "poll; update; render; swap; ");
+  EXPECT_DOUBLE_EQ(game.nextUpdateTime, 100.26);
+  EXPECT_EQ(frameAt(100.2), "") << "before the wait has elapsed nothing happens";
+  EXPECT_EQ(frameAt(100.25), "");
+  EXPECT_EQ(frameAt(100.27), "poll; update; render; swap; ");
+  EXPECT_DOUBLE_EQ(game.nextUpdateTime, 100.51);
+}
+
+TEST_F(SteppedFrameLoopTest, RendersAtTheUpdateRateWhateverTheCallbackRate) {
+  game.setUpdateFrequency(51);
+  for (double hz : {60.0, 144.0, 30.0}) {
+    int renders = 0, updates = 0;
+    delegate->onUpdate = [&] { ++updates; };
+    const double start = platform.now;
+    for (int i = 1; i <= static_cast<int>(10 * hz); ++i) {
+      std::string did = frameAt(start + i / hz);
+      renders += did.find("render") != std::string::npos;
+    }
+    // 51 updates a second in every case; one render per pass, and a pass per update unless the
+    // callbacks come less often than the updates.
+    EXPECT_NEAR(updates, 510, 2) << hz << " Hz callbacks";
+    EXPECT_NEAR(renders, hz < 51 ? 10 * hz : 510, 2) << hz << " Hz callbacks";
+  }
+}
+
+TEST_F(SteppedFrameLoopTest, ASuspendedGameRunsAPassOnlyWhenAPageEventArrived) {
+  frameAt(100.0);
+  frameAt(100.01);
+  platform.focused = false;
+  EXPECT_EQ(frameAt(100.3, 1), "poll; suspend; render; swap; ");
+  EXPECT_EQ(frameAt(100.4, 1), "") << "no event since the last pass";
+  EXPECT_EQ(frameAt(100.5, 1), "");
+  EXPECT_EQ(frameAt(100.6, 2), "wait; render; swap; ");
+  platform.focused = true;
+  EXPECT_EQ(frameAt(100.7, 3), "wait; resume; update; render; swap; ");
+  EXPECT_DOUBLE_EQ(game.nextUpdateTime, 100.95);
+}
+
+TEST_F(SteppedFrameLoopTest, AFocusChangeTheGameHasNotFollowedRunsThePassAtOnce) {
+  frameAt(100.0);
+  frameAt(100.01);
+  log.clear();
+  EXPECT_EQ(loop.onFocusChange(0), Step::kIdle) << "still focused: nothing to follow";
+  platform.focused = false;
+  platform.now = 100.05;  // long before the wait has elapsed: no animation frame would come
+  EXPECT_EQ(loop.onFocusChange(0), Step::kRan);
+  EXPECT_EQ(log, "poll; suspend; render; swap; ");
+  log.clear();
+  EXPECT_EQ(loop.onFocusChange(0), Step::kIdle) << "already suspended";
+  platform.focused = true;
+  EXPECT_EQ(loop.onFocusChange(0), Step::kRan);
+  EXPECT_EQ(log, "wait; resume; update; render; swap; ");
+}
+
+TEST_F(SteppedFrameLoopTest, AFocusLossBeforeTheFirstFocusRunsNothing) {
+  game.hadFocus = false;
+  platform.focused = false;
+  frameAt(100.0);
+  log.clear();
+  EXPECT_EQ(loop.onFocusChange(0), Step::kIdle) << "a page that never had focus is not suspended";
+  EXPECT_EQ(log, "");
+}
+
+TEST_F(SteppedFrameLoopTest, ClosingTheWindowEndsTheLoop) {
+  frameAt(100.0);
+  platform.closing = true;
+  platform.now = 100.5;
+  log.clear();
+  EXPECT_EQ(loop.onFrame(0), Step::kClosed);
+  EXPECT_EQ(log, "poll; update; ") << "the pending pass finishes; no further render";
+}
+
 TEST(FrameLoopWait, IsTheTimeUntilTheUpdateInWholeMilliseconds) {
   EXPECT_EQ(millisecondsUntil(0, 100), 0) << "not scheduled";
   EXPECT_EQ(millisecondsUntil(100.0199, 100), 19) << "truncated";

@@ -1,0 +1,43 @@
+// What differs between the platforms the host runs on, Linux and the browser: where the program
+// file (and so its data) is, sleeping, opening a URL, threads, fatal signals, the heap, the window
+// focus and the way the frame loop is driven. One implementation per platform in its own file
+// (host/platform_linux.cpp, host/platform_web.cpp); the build compiles exactly one of them.
+#pragma once
+
+#include <string>
+
+class VxGlfwGame;
+struct GLFWwindow;
+
+// The full file name of the running program; its directory holds data/.
+std::string programFileName();
+
+// Blocks the main thread for the given milliseconds (the browser's platform never blocks: its
+// frame loop driver does the waiting between passes instead).
+void sleepMainThread(int milliseconds);
+
+// Opens a URL or file in the user's default application, without waiting for it; failures are
+// ignored. target is the 8-bit form of the text.
+void openInDefaultApplication(const std::string& target);
+
+// Runs routine(argument) on a new detached thread. False when no thread could be created.
+bool startDetachedThread(void* (*routine)(void*), void* argument);
+
+// Routes SIGSEGV, SIGILL and SIGFPE (or what stands for them) to the runtime-error path.
+void installFatalSignalHandlers();
+// True once one of those signals arrived: the process is on its way out of a crash, and exit
+// handlers should not touch libraries whose state the crash may have left half-changed.
+bool exitingFromFatalSignal();
+
+// Tells the C library's allocator to keep freed memory at the top of the heap instead of handing
+// it back to the system after every frame: the OpenGL driver allocates and frees a few hundred
+// kilobytes per frame, and trimming and faulting that in again cost more than the frame's own
+// drawing. runFrames calls it; a host with a frame loop of its own calls it too.
+void keepHeapBetweenFrames();
+
+// Whether the window (on the web: the page) has the input focus.
+bool windowHasInputFocus(GLFWwindow* window);
+
+// Runs frame passes (host/frame_loop.h) until the window should close. The browser's version hands
+// the passes to the page's animation frames and returns only when the program has ended.
+void driveFrameLoop(VxGlfwGame& game);

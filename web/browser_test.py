@@ -1,0 +1,349 @@
+#!/usr/bin/python3
+"""The intro in a real browser: builds build-web/ (scripts/build-web), serves it on 127.0.0.1 and
+drives headless Chromium over the DevTools protocol. Checks what the page shows (the floor's line
+colours and the title row, read back from a screenshot as the native end-to-end test reads its
+window), that real key presses reach the intro (F2) and do not reach the browser (F5), that the
+sound reaches Web Audio once the start overlay is dismissed, that the console stays clean, that
+the quit ends the program with the page's message, and that damaged data still shows the intro.
+Exit status 77 (skipped) when emscripten or chromium is missing."""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from webdriver import Browser, Picture, StaticServer  # noqa: E402
+
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TITLE = "Brackenfold Intro 01 by Vendle/bkf"
+SKIPPED = 77
+# Where the screenshots of the canvas go, to look at when a check fails.
+SHOTS = os.path.join(tempfile.gettempdir(), "corvane-web-test")
+
+
+class Checks:
+    def __init__(self):
+        self.failures = []
+
+    def expect(self, ok, what, detail=""):
+        print("%s: %s%s" % ("ok  " if ok else "FAIL", what, (" (" + detail + ")") if detail else ""))
+        sys.stdout.flush()
+        if not ok:
+            self.failures.append(what)
+        return ok
+
+
+# --- reading the picture back (the same rules as tests/e2e/e2e_intro_test.cpp) ---
+
+def near(pixel, expected, tolerance):
+    return all(abs(pixel[c] - expected[c]) <= tolerance for c in range(3))
+
+
+def floor_pixel(back, scanlines, g, b, x, y, with_line):
+    """What a floor line of colour (0, g, b) leaves at (x, y): the line at alpha 0.2 over the
+    background picture, darkened by the scanline overlay."""
+    under = back.at(x, y)
+    coverage = 1.0 - scanlines.at(x, y)[3] / 255.0
+    line = (0, g, b)
+    return [int((line[c] * 0.2 + under[c] * 0.8 if with_line else under[c]) * coverage) for c in range(3)]
+
+
+def fan_line_shows(grab, back, scanlines, k, side, y):
+    g, b = k // 16 + 128, 255 - k // 32
+    t = (y - 300) / 180.0
+    top, bottom = 320 + side * (k // 2), 320 + side * k
+    x = int(round(top + t * (bottom - top)))
+    for dx in range(-2, 3):
+        if not 0 <= x + dx < grab.width:
+            continue
+        shown = grab.at(x + dx, y)
+        if (near(shown, floor_pixel(back, scanlines, g, b, x + dx, y, True), 3)
+                and not near(shown, floor_pixel(back, scanlines, g, b, x + dx, y, False), 8)):
+            return True
+    return False
+
+
+class FontReader:
+    """Reads cells of the 18 x 26 scroller font: each cell becomes the glyph whose bright cores and
+    clear surroundings it matches best (the top three rows are left out: the mirror reaches them)."""
+
+    def __init__(self, font):
+        self.glyphs = {}
+        for c in range(32, 32 + 91):
+            pixels = []
+            for y in range(3, 26):
+                for x in range(18):
+                    p = font.at(18 * (c - 32) + x, y)
+                    brightness = p[0] + p[1] + p[2]
+                    ink = p[3] >= 200 and brightness > 500
+                    empty = p[3] < 32 or brightness < 150
+                    if ink or empty:
+                        pixels.append((x, y, ink))
+            self.glyphs[chr(c)] = pixels
+
+    def read(self, grab, top, first_cell, cells):
+        text = ""
+        for cell in range(first_cell, first_cell + cells):
+            def mismatches(pixels):
+                count = 0
+                for x, y, ink in pixels:
+                    p = grab.at(18 * cell + x, top + y)
+                    count += (p[0] + p[1] + p[2] > 160) != ink
+                return count
+            text += min(self.glyphs, key=lambda c: mismatches(self.glyphs[c]))
+        return text
+
+
+def title_line(browser, reader):
+    return reader.read(browser.screenshot_canvas(), 420, 5, 22)
+
+
+# --- the page ---
+
+FRAMES = "(window.Module && Module.frameStats ? Module.frameStats.frames : 0)"
+
+SOUND_LEVEL = """
+new Promise(function (resolve) {
+  var context = AL.currentCtx;
+  var analyser = context.audioCtx.createAnalyser();
+  analyser.fftSize = 2048;
+  context.gain.connect(analyser);
+  var samples = new Float32Array(analyser.fftSize), peak = 0, reads = 0;
+  var timer = setInterval(function () {
+    analyser.getFloatTimeDomainData(samples);
+    for (var i = 0; i < samples.length; ++i) peak = Math.max(peak, Math.abs(samples[i]));
+    if (++reads == 20) {
+      clearInterval(timer);
+      context.gain.disconnect(analyser);
+      resolve({state: context.audioCtx.state, peak: peak});
+    }
+  }, 50);
+})
+"""
+
+# The window's close request as the GLFW port would deliver it (a page has no close button).
+CLOSE_WINDOW = """
+(function () {
+  try { getWasmTableEntry(GLFW.active.windowCloseFunc)(GLFW.active.id); } catch (e) { return e.name; }
+  return 'returned';
+})()
+"""
+
+
+def dismiss_overlay(browser, checks, what):
+    x, y, w, h = browser.canvas_rect()
+    browser.click(x + w / 2, y + h / 2)
+    browser.pump(0.3)
+    checks.expect(browser.evaluate("document.getElementById('overlay').hidden"), what + "a click dismisses the overlay")
+
+
+AL_PLAYING, AL_PAUSED = 0x1012, 0x1013
+SOURCE_STATES = "AL.currentCtx.sources.filter(Boolean).map(function (s) { return s.state; })"
+FOCUS_LOST = "document.hasFocus = function () { return false; }; window.dispatchEvent(new Event('blur')); "
+FOCUS_BACK = "delete document.hasFocus; window.dispatchEvent(new Event('focus')); "
+
+
+def open_intro(browser, url, checks, what):
+    start = time.time()
+    browser.navigate(url)
+    shown = browser.wait_for(FRAMES + " >= 20", 60)
+    checks.expect(bool(shown), what + ": the intro renders frames", "%.1f s" % (time.time() - start))
+    return bool(shown)
+
+
+def check_intro(browser, server, checks, pictures, reader):
+    if not open_intro(browser, server.url + "index.html", checks, "page"):
+        return
+    checks.expect(browser.evaluate("document.title") == TITLE, "the page's title is the window title")
+    checks.expect(browser.evaluate("!document.getElementById('overlay').hidden"), "the start overlay is shown")
+    checks.expect(browser.evaluate("document.getElementById('help').textContent.indexOf('F1-F12') >= 0"),
+                  "the key help is under the canvas")
+
+    # Sound: a real click dismisses the overlay; then the mixed output is measured in the page.
+    dismiss_overlay(browser, checks, "")
+    level = browser.evaluate(SOUND_LEVEL, await_promise=True)
+    checks.expect(level["state"] == "running" and level["peak"] > 0.01, "the sound reaches Web Audio",
+                  "context %s, peak %.4f" % (level["state"], level["peak"]))
+
+    back, scanlines = pictures
+    grabs = []
+    for i in range(8):
+        grabs.append(browser.screenshot_canvas(os.path.join(SHOTS, "canvas-%d.png" % i)))
+        browser.pump(0.12)
+    checks.expect((grabs[0].width, grabs[0].height) == (640, 480), "the canvas is 640 x 480",
+                  "%d x %d" % (grabs[0].width, grabs[0].height))
+    missing = []
+    for k in (1, 97, 193, 289):
+        for side in (-1, 1):
+            for y in (450, 460, 470):
+                if not any(fan_line_shows(g, back, scanlines, k, side, y) for g in grabs):
+                    missing.append("k=%d side=%d row=%d" % (k, side, y))
+    if not checks.expect(not missing, "every floor line shows its colour", ", ".join(missing)):
+        print("  WebGL context lost: %s; see %s" % (browser.evaluate("GLctx.isContextLost()"), SHOTS))
+    titles = [reader.read(g, 420, 5, 22) for g in grabs[:3]]
+    checks.expect("playing... Brackenfold" in titles, "the title row reads back", repr(titles))
+
+    # F5 is the intro's (it selects a song), not the browser's reload.
+    browser.evaluate("window.pageBeforeF5 = true")
+    navigations = browser.navigation_count()
+    frames = browser.evaluate(FRAMES)
+    browser.press_key("F5", "F5", 116)
+    browser.pump(1.0)
+    checks.expect(browser.evaluate("window.pageBeforeF5 === true") and browser.navigation_count() == navigations,
+                  "F5 does not reload the page")
+    checks.expect(browser.evaluate(FRAMES) > frames, "the intro goes on after F5")
+
+    browser.press_key("F2", "F2", 113)
+    title, deadline = "", time.time() + 10
+    while title != "playing... Night Drive" and time.time() < deadline:
+        browser.pump(0.1)
+        title = title_line(browser, reader)
+    checks.expect(title == "playing... Night Drive", "a real F2 press changes the title line", repr(title))
+
+    # Focus: the page says it lost the focus (headless Chromium keeps it, so the test stands in for
+    # the browser); the intro suspends with its sound paused, and comes back when the focus does.
+    states = browser.evaluate(FOCUS_LOST + SOURCE_STATES)
+    suspended_at = browser.evaluate(FRAMES)
+    browser.pump(1.0)
+    resumed_at = browser.evaluate(FRAMES)
+    checks.expect(AL_PLAYING not in states and AL_PAUSED in states and resumed_at - suspended_at <= 3,
+                  "losing the focus suspends the intro and pauses its sound",
+                  "source states %s, %d frames in 1 s" % (states, resumed_at - suspended_at))
+    states = browser.evaluate(FOCUS_BACK + SOURCE_STATES)
+    browser.pump(0.5)
+    checks.expect(AL_PLAYING in states and AL_PAUSED not in states and browser.evaluate(FRAMES) > resumed_at + 3,
+                  "regaining the focus resumes the intro and its sound", "source states %s" % states)
+
+    # The quit ends the program: the page says so and the frames stop.
+    browser.evaluate(CLOSE_WINDOW)
+    browser.pump(0.3)
+    ended = browser.evaluate("document.getElementById('ended').hidden ? '' : document.getElementById('ended').innerText")
+    checks.expect("The intro has ended" in (ended or ""), "the quit ends the intro with the page's message",
+                  repr(ended))
+    frames = browser.evaluate(FRAMES)
+    browser.pump(0.5)
+    checks.expect(browser.evaluate(FRAMES) == frames, "no frame is rendered after the quit")
+    checks.expect(not browser.console_errors, "the console has no error", "; ".join(map(str, browser.console_errors)))
+
+
+# A WebAssembly trap inside a frame, as an out-of-bounds access in the program would raise it.
+TRAP_IN_NEXT_FRAME = """
+(function () {
+  var runIter = Browser.mainLoop.runIter;
+  Browser.mainLoop.runIter = function () {
+    Browser.mainLoop.runIter = runIter;
+    runIter.call(this, function () { throw new WebAssembly.RuntimeError('memory access out of bounds'); });
+  };
+})()
+"""
+
+
+def check_trap(browser, server, checks):
+    if not open_intro(browser, server.url + "index.html", checks, "trap"):
+        return
+    browser.console_errors.clear()
+    browser.evaluate(TRAP_IN_NEXT_FRAME)
+    browser.pump(0.5)
+    ended = browser.evaluate("document.getElementById('ended').hidden ? '' : document.getElementById('ended').innerText")
+    checks.expect("Corvane Runtime Error : Memory access violation" in (ended or "")
+                  and "The intro has ended" in ended, "a trap ends the intro with its banner in the page", repr(ended))
+    frames = browser.evaluate(FRAMES)
+    browser.pump(0.3)
+    checks.expect(browser.evaluate(FRAMES) == frames, "no frame is rendered after the trap")
+
+
+def damage_data(folder):
+    """Damages the packaged data in place: the background picture's bytes become garbage, a song
+    file is cut to nothing but zeros, and one instrument sample is gone (renamed in the package)."""
+    script_path = os.path.join(folder, "brackenfold-intro.js")
+    with open(script_path) as f:
+        script = f.read()
+    ranges = {}
+    for name in ("back.png", "songs/brackenfold.dat"):
+        marker = '"filename":"/app/data/%s","start":' % name
+        at = script.index(marker) + len(marker)
+        start = int(script[at:script.index(",", at)])
+        end_marker = '"end":'
+        at = script.index(end_marker, at) + len(end_marker)
+        end = int(script[at:script.index("}", at)])
+        ranges[name] = (start, end)
+    with open(os.path.join(folder, "brackenfold-intro.data"), "r+b") as f:
+        start, end = ranges["back.png"]
+        f.seek(start + 8)
+        f.write(bytes((i * 37 + 11) & 255 for i in range(end - start - 8)))
+        start, end = ranges["songs/brackenfold.dat"]
+        f.seek(start)
+        f.write(bytes(end - start))
+    script = script.replace('"/app/data/wav/saw_64.wav"', '"/app/data/wav/saw_gone.wav"')
+    with open(script_path, "w") as f:
+        f.write(script)
+
+
+def check_damaged_data(browser, build, checks, reader):
+    folder = tempfile.mkdtemp(prefix="corvane-web-damaged-")
+    try:
+        for name in ("index.html", "brackenfold-intro.js", "brackenfold-intro.wasm", "brackenfold-intro.data"):
+            shutil.copy(os.path.join(build, name), folder)
+        damage_data(folder)
+        server = StaticServer(folder)
+        try:
+            browser.console_errors.clear()
+            if not open_intro(browser, server.url + "index.html", checks, "damaged data"):
+                return
+            dismiss_overlay(browser, checks, "damaged data: ")
+            browser.pump(0.5)
+            checks.expect(browser.evaluate("document.getElementById('ended').hidden"),
+                          "damaged data: the intro keeps running")
+            titles = [title_line(browser, reader) for _ in range(3)]
+            checks.expect("playing... Brackenfold" in titles, "damaged data: the title row reads back", repr(titles))
+            checks.expect(not browser.console_errors, "damaged data: the console has no error",
+                          "; ".join(map(str, browser.console_errors)))
+        finally:
+            server.close()
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default=os.path.join(SOURCE_DIR, "build-web"))
+    args = parser.parse_args()
+
+    if shutil.which("chromium") is None:
+        print("chromium is not installed (scripts/install-deps installs it): skipped")
+        return SKIPPED
+    built = subprocess.run([os.path.join(SOURCE_DIR, "scripts", "build-web"), args.build])
+    if built.returncode == SKIPPED:
+        return SKIPPED
+    if built.returncode != 0:
+        print("FAIL: the web build failed")
+        return 1
+
+    os.makedirs(SHOTS, exist_ok=True)
+    print("screenshots of the canvas in " + SHOTS)
+    checks = Checks()
+    back = Picture.load(os.path.join(SOURCE_DIR, "data", "back.png"))
+    scanlines = Picture.load(os.path.join(SOURCE_DIR, "data", "scanlines.png"))
+    reader = FontReader(Picture.load(os.path.join(SOURCE_DIR, "data", "fonti.png")))
+    server = StaticServer(args.build)
+    browser = Browser()
+    try:
+        check_intro(browser, server, checks, (back, scanlines), reader)
+        check_trap(browser, server, checks)
+        check_damaged_data(browser, args.build, checks, reader)
+    finally:
+        browser.close()
+        server.close()
+    if checks.failures:
+        print("%d check(s) failed" % len(checks.failures))
+        return 1
+    print("all browser checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
