@@ -53,7 +53,8 @@ deb: deps
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WEB_BUILD) build-deb
 
-# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data).
+# The intro for the browser: WEB_BUILD is a folder of static files (index.html, .js, .wasm, .data),
+# with the example programs' pages in WEB_BUILD/examples/NAME/.
 WEB_BUILD ?= build-web
 WEB_PORT ?= 8019
 web: deps

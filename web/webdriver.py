@@ -84,9 +84,13 @@ class Browser:
         self.next_id = 0
         self.events = []
         self.console_errors = []
+        self.console_lines = []  # what the page logs (a program's standard output)
         self.call("Runtime.enable")
         self.call("Page.enable")
         self.call("Log.enable")
+        # The page's viewport is 800 x 600 (the headless window's is lower than its size), so
+        # that the whole page shows and screenshots of the canvas are whole.
+        self.call("Emulation.setDeviceMetricsOverride", width=800, height=600, deviceScaleFactor=1, mobile=False)
         # The page keeps its focus (and so the intro keeps running) in headless mode.
         self.call("Emulation.setFocusEmulationEnabled", enabled=True)
 
@@ -106,7 +110,9 @@ class Browser:
     def _note(self, message):
         self.events.append(message)
         method, params = message.get("method"), message.get("params", {})
-        if method == "Runtime.consoleAPICalled" and params.get("type") in ("error", "assert"):
+        if method == "Runtime.consoleAPICalled" and params.get("type") == "log":
+            self.console_lines.append(" ".join(str(a.get("value", "")) for a in params.get("args", [])))
+        elif method == "Runtime.consoleAPICalled" and params.get("type") in ("error", "assert"):
             self.console_errors.append(" ".join(str(a.get("value", a.get("description", "")))
                                                 for a in params.get("args", [])))
         elif method == "Runtime.exceptionThrown":
@@ -174,6 +180,16 @@ class Browser:
         common = dict(key=key, code=code, windowsVirtualKeyCode=key_code, nativeVirtualKeyCode=key_code)
         self.call("Input.dispatchKeyEvent", type="rawKeyDown", **common)
         self.call("Input.dispatchKeyEvent", type="keyUp", **common)
+
+    def type_text(self, text):
+        """Real key presses that type the text (letters, digits and spaces): each key goes down
+        with its character, as a keyboard's does, and up again."""
+        for c in text:
+            code = "Space" if c == " " else ("Digit" if c.isdigit() else "Key") + c.upper()
+            key_code = ord(c.upper())
+            common = dict(key=c, code=code, windowsVirtualKeyCode=key_code, nativeVirtualKeyCode=key_code)
+            self.call("Input.dispatchKeyEvent", type="keyDown", text=c, unmodifiedText=c, **common)
+            self.call("Input.dispatchKeyEvent", type="keyUp", **common)
 
     def click(self, x, y):
         for kind in ("mousePressed", "mouseReleased"):
