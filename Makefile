@@ -3,21 +3,30 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-normal test-asan bench clean install deb web web-run
+# SANITIZER=off leaves the sanitizer build out of `make test` (scripts/check-fresh does: it needs no
+# package the normal build does not, and the outer `make test` runs it).
+SANITIZER ?= on
+
+.PHONY: all deps configure build run test test-normal test-asan bench clean install deb web web-run check-fresh
 
 all: build
 
 deps:
 	scripts/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+# Everything: the framework, the program, its tools, tests and benchmarks.
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+# Only the program and the data beside it.
+run: configure
+	cmake --build $(BUILD) -j$(JOBS) --target brackenfold-intro
 	./$(BUILD)/brackenfold-intro
 
-test: deps test-normal test-asan
+test: deps test-normal $(if $(filter on,$(SANITIZER)),test-asan)
 
 test-normal:
 	scripts/run-tests $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -53,6 +62,11 @@ web: deps
 
 web-run: web
 	scripts/serve-web $(WEB_BUILD) $(WEB_PORT)
+
+# As root: a minimal Debian 12 root, a clean clone of the committed tree in it, only `make` installed
+# by hand, then `make run` and `make test` there (scripts/check-fresh).
+check-fresh:
+	scripts/check-fresh
 
 # Hardening runs, never part of `make test`: every fuzz target for FUZZ_SECONDS (two at a time),
 # the ten-minute soak of the intro, and the intro under valgrind.

@@ -55,8 +55,11 @@ TEST(E2eHost, TheIntroOpensItsFixedCentredWindowAndTheCloseButtonEndsItWithStatu
   int x = 0, y = 0;
   Window child = 0;
   XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-  EXPECT_EQ(x, (1280 - 640) / 2);
-  EXPECT_EQ(y, (1024 - 480) / 2);
+  // Centred on whatever screen the test X server has.
+  int screenWidth = DisplayWidth(display, DefaultScreen(display));
+  int screenHeight = DisplayHeight(display, DefaultScreen(display));
+  EXPECT_EQ(x, (screenWidth - 640) / 2) << "screen " << screenWidth << "x" << screenHeight;
+  EXPECT_EQ(y, (screenHeight - 480) / 2) << "screen " << screenWidth << "x" << screenHeight;
 
   XSizeHints hints = {};
   long supplied = 0;
