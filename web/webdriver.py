@@ -23,6 +23,9 @@ CHROMIUM_FLAGS = [
     # WebGL without a GPU: the software renderer, allowed explicitly in recent Chromium.
     "--use-gl=swiftshader",
     "--enable-unsafe-swiftshader",
+    # On a loaded machine the software renderer can take longer over a frame than the GPU process's
+    # watchdog allows; it then kills the process and the page loses its WebGL context.
+    "--disable-gpu-watchdog",
     "--no-first-run",
     "--no-default-browser-check",
     "--disable-background-networking",
