@@ -308,20 +308,29 @@ def check_damaged_data(browser, build, checks, reader):
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", default=os.path.join(SOURCE_DIR, "build-web"))
-    args = parser.parse_args()
-
+def build_web(build):
+    """Builds the web version into build. None when it is ready; otherwise the status the test ends
+    with: SKIPPED without chromium or emscripten, 1 when the build fails."""
     if shutil.which("chromium") is None:
         print("chromium is not installed (scripts/install-deps installs it): skipped")
         return SKIPPED
-    built = subprocess.run([os.path.join(SOURCE_DIR, "scripts", "build-web"), args.build])
+    built = subprocess.run([os.path.join(SOURCE_DIR, "scripts", "build-web"), build])
     if built.returncode == SKIPPED:
         return SKIPPED
     if built.returncode != 0:
         print("FAIL: the web build failed")
         return 1
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default=os.path.join(SOURCE_DIR, "build-web"))
+    args = parser.parse_args()
+
+    status = build_web(args.build)
+    if status is not None:
+        return status
 
     os.makedirs(SHOTS, exist_ok=True)
     print("screenshots of the canvas in " + SHOTS)

@@ -8,13 +8,11 @@ chromium is missing."""
 
 import argparse
 import os
-import shutil
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from browser_test import FRAMES, SOUND_LEVEL, Checks, dismiss_overlay  # noqa: E402
+from browser_test import FRAMES, SOUND_LEVEL, Checks, build_web, dismiss_overlay  # noqa: E402
 from webdriver import Browser, StaticServer  # noqa: E402
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -199,15 +197,9 @@ def main():
     parser.add_argument("--build", default=os.path.join(SOURCE_DIR, "build-web"))
     args = parser.parse_args()
 
-    if shutil.which("chromium") is None:
-        print("chromium is not installed (scripts/install-deps installs it): skipped")
-        return SKIPPED
-    built = subprocess.run([os.path.join(SOURCE_DIR, "scripts", "build-web"), args.build])
-    if built.returncode == SKIPPED:
-        return SKIPPED
-    if built.returncode != 0:
-        print("FAIL: the web build failed")
-        return 1
+    status = build_web(args.build)
+    if status is not None:
+        return status
 
     checks = Checks()
     started = time.time()
