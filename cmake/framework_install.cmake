@@ -1,6 +1,7 @@
 # Installs the framework for programs outside this tree (component "development"): the headers
-# under include/corvane/, libcorvane.a, a pkg-config file (corvane.pc) and a CMake package
-# (find_package(Corvane) gives Corvane::corvane), plus the guide and the example programs as
+# under include/corvane/, libcorvane.a and the song player's libvumo.a, a pkg-config file (corvane.pc) and a CMake package
+# (find_package(Corvane) gives Corvane::corvane and
+# Corvane::vumo), plus the guide and the example programs as
 # documentation. Both package files find the prefix from where they are installed, so DESTDIR
 # staging and `cmake --install --prefix` give working files.
 include(GNUInstallDirs)
@@ -11,10 +12,10 @@ set(corvane_config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Corvane)
 set(corvane_pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 set(corvane_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/corvane)
 
-install(TARGETS corvane ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(TARGETS corvane vumo ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/corvane.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/corvane
   COMPONENT development)
-foreach(folder runtime host graphics audio input)
+foreach(folder runtime host graphics audio input vumo)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${folder} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/corvane
     COMPONENT development FILES_MATCHING PATTERN "*.h")
 endforeach()

@@ -1,7 +1,7 @@
-// tracker: plays a vumo song with the intro's song player and shows the level of each of its four
+// tracker: plays a vumo song with the song player library and shows the level of each of its four
 // voices as a bar. Keys 1-4 pick a song, ESCAPE quits.
 #include "corvane.h"
-#include "intro/vumo_play.h"
+#include "vumo/player.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "audio/ogg_reader.h"
 #include "audio/pcm_limits.h"
+#include "audio/recording_audio.h"
 #include "audio/wav_reader.h"
 #include "graphics/font.h"
 #include "graphics/graphics_context.h"
@@ -16,11 +17,10 @@
 #include "graphics/surface.h"
 #include "host/files.h"
 #include "host/game.h"
-#include "intro/recording_audio.h"
-#include "intro/vumo_play.h"
 #include "runtime/collector.h"
-#include "tools/vumo/song_compiler.h"
-#include "tools/vumo/song_decompiler.h"
+#include "vumo/player.h"
+#include "vumo/song_compiler.h"
+#include "vumo/song_decompiler.h"
 
 namespace fuzzfeed {
 namespace {
@@ -110,7 +110,8 @@ bool feedDecompile(const std::string& path) {
   if (out.notKept.empty()) {
     FILE* file = std::fopen(path.c_str(), "rb");
     std::vector<unsigned char> bytes;
-    for (int c; file != nullptr && (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<unsigned char>(c));
+    for (int c; file != nullptr && (c = std::fgetc(file)) != EOF;)
+      bytes.push_back(static_cast<unsigned char>(c));
     if (file != nullptr) std::fclose(file);
     if (bytes != vumo::encodeSong(song)) {
       std::fprintf(stderr, "nothing reported lost, but the source compiles to other bytes\n");

@@ -5,9 +5,9 @@
 
 #include "graphics/font.h"
 #include "graphics/image.h"
-#include "intro/vumo_play.h"
 #include "runtime/collector.h"
 #include "runtime/string.h"
+#include "vumo/player.h"
 
 // --- set up by the create step ---
 extern String ballPattern;

@@ -7,7 +7,7 @@
 #include "input/input_device.h"
 #include "intro/intro_globals.h"
 #include "intro/intro_render.h"
-#include "intro/vumo_play.h"
+#include "vumo/player.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/vumo/song_compiler.h"
+#include "vumo/song_compiler.h"
 
 extern char** environ;
 

@@ -18,7 +18,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tools/vumo/song_compiler.h"
+#include "vumo/song_compiler.h"
 
 // Xlib last: its macros (None, Bool, Status) clash with other headers.
 #include <X11/Xatom.h>

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "fuzz/feeders.h"
-#include "intro/vumo_play.h"
 #include "runtime/collector.h"
 #include "runtime/string.h"
+#include "vumo/player.h"
 
 namespace fs = std::filesystem;
 

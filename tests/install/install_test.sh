@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the framework into a temporary prefix (and once more staged through DESTDIR), builds the
-# hello example outside the tree against it, with pkg-config and with CMake's find_package, and
-# runs both builds on the X server of DISPLAY until their window shows, then quits them with ESCAPE.
+# hello and tracker examples outside the tree against it, with pkg-config and with CMake's
+# find_package, and runs both builds of hello on the X server of DISPLAY until their window shows, then quits them with ESCAPE.
 # Usage: install_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir="$1"
@@ -18,6 +18,7 @@ prefix="$work/prefix"
 cmake --install "$build_dir" --prefix "$prefix" --component development >"$work/install.log" ||
   fail "cmake --install: $(cat "$work/install.log")"
 for f in include/corvane/corvane.h include/corvane/graphics/graphics_context.h lib/libcorvane.a \
+  include/corvane/vumo/player.h include/corvane/vumo/notes.h lib/libvumo.a share/doc/corvane/examples/tracker.cpp \
   lib/pkgconfig/corvane.pc lib/cmake/Corvane/CorvaneConfig.cmake share/doc/corvane/FRAMEWORK.md; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
@@ -34,6 +35,8 @@ case "$staged_flags" in
 esac
 
 program="$source_dir/examples/hello.cpp"
+# The installed copy of the tracker example, as a reader of the documentation finds it.
+tracker="$prefix/share/doc/corvane/examples/tracker.cpp"
 
 # 1. pkg-config
 mkdir -p "$work/pc"
@@ -41,13 +44,17 @@ PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --exists corvane || fail "pkg
 # shellcheck disable=SC2046
 g++ -std=c++20 -Wall -Wextra -o "$work/pc/hello" "$program" \
   $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs corvane) || fail "pkg-config build"
+# shellcheck disable=SC2046
+g++ -std=c++20 -Wall -Wextra -o "$work/pc/tracker" "$tracker" \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs corvane) || fail "pkg-config build of tracker"
 
 # 2. CMake package
 cmake -S "$source_dir/tests/install/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DPROGRAM_SOURCE="$program" >"$work/cmake.log" 2>&1 || fail "find_package: $(cat "$work/cmake.log")"
+  -DPROGRAM_SOURCE="$program" -DTRACKER_SOURCE="$tracker" >"$work/cmake.log" 2>&1 || fail "find_package: $(cat "$work/cmake.log")"
 cmake --build "$work/cmake-build" >"$work/cmake-build.log" 2>&1 || fail "CMake build: $(cat "$work/cmake-build.log")"
 mkdir -p "$work/cm"
 cp "$work/cmake-build/hello" "$work/cm/hello"
+[ -x "$work/cmake-build/tracker" ] || fail "CMake build made no tracker"
 
 # Each program finds its fonts in data/ beside itself.
 run() {

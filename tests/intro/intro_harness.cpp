@@ -14,7 +14,7 @@
 #include "host/game.h"
 #include "intro/intro_globals.h"
 #include "runtime/collector.h"
-#include "tools/vumo/song_compiler.h"
+#include "vumo/song_compiler.h"
 
 namespace introtest {
 

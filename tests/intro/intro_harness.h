@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "audio/recording_audio.h"
 #include "graphics/render_device.h"
 #include "graphics/surface.h"
 #include "input/input_device.h"
 #include "intro/my_app.h"
-#include "intro/recording_audio.h"
 
 namespace introtest {
 

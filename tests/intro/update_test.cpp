@@ -14,7 +14,7 @@
 #include "host/delegate.h"
 #include "intro/intro_globals.h"
 #include "tests/intro/intro_harness.h"
-#include "tools/vumo/song_runner.h"
+#include "vumo/song_runner.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "intro/intro_globals.h"
-#include "intro/vumo_play.h"
 #include "runtime/collector.h"
-#include "tools/vumo/song_runner.h"
+#include "vumo/player.h"
+#include "vumo/song_runner.h"
 
 namespace {
 

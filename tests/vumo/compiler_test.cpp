@@ -5,8 +5,8 @@
 #include <cctype>
 #include <string>
 
-#include "tools/vumo/song_compiler.h"
-#include "tools/vumo/song_runner.h"
+#include "vumo/song_compiler.h"
+#include "vumo/song_runner.h"
 #include "vumo_test_support.h"
 
 namespace {

@@ -2,12 +2,12 @@
 // writes: the twelve songs, the test songs, seeded random songs) and its answers to files the
 // compiler could not have written; then the compiler's warnings and their silencing comments.
 #include <algorithm>
-#include <functional>
-#include <set>
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <set>
 
-#include "tools/vumo/song_decompiler.h"
+#include "vumo/song_decompiler.h"
 #include "vumo_test_support.h"
 
 namespace {
@@ -74,7 +74,9 @@ TEST(Decompiler, TheTestSongsComeBackByteForByte) {
 
 // A song the compiler could have produced: every field drawn within what a source can say.
 vumo::Song randomSong(std::mt19937& random) {
-  auto draw = [&](int lowest, int highest) { return std::uniform_int_distribution<int>(lowest, highest)(random); };
+  auto draw = [&](int lowest, int highest) {
+    return std::uniform_int_distribution<int>(lowest, highest)(random);
+  };
   const char* noteKeys = "ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
   const char* specials = ".<+#-";
   const char* nameCharacters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+";
@@ -82,7 +84,8 @@ vumo::Song randomSong(std::mt19937& random) {
   song.speed = draw(0, 255);
   const int patterns = draw(0, 9) == 0 ? draw(0, 255) : draw(0, 6);
   const int positions = draw(0, 9) == 0 ? draw(1, 255) : draw(1, 12);
-  for (int i = 0; i < positions; ++i) song.order.push_back(draw(0, 3) == 0 ? draw(0, 255) : draw(0, patterns));
+  for (int i = 0; i < positions; ++i)
+    song.order.push_back(draw(0, 3) == 0 ? draw(0, 255) : draw(0, patterns));
   song.patterns.resize(patterns);
   for (auto& pattern : song.patterns) {
     for (auto& row : pattern) {
@@ -159,14 +162,19 @@ TEST(Decompiler, FilesTheCompilerCouldNotWriteGiveTheClosestSourceAndSayWhatWasL
       {"unknown note", [&](Bytes& b) { b[notes] = 'Z'; }, "note character 'Z' plays as C"},
       {"upper-case volume", [&](Bytes& b) { b[volumes] = 'B'; }, "volume character 'B' reads as 11"},
       {"instrument letter", [&](Bytes& b) { b[instruments] = 'x'; }, "instrument character 'x' reads as 0"},
-      {"octave letter", [&](Bytes& b) { b[instruments + 32 * n * 4] = 'k'; }, "octave character 'k' reads as 0"},
+      {"octave letter", [&](Bytes& b) { b[instruments + 32 * n * 4] = 'k'; },
+       "octave character 'k' reads as 0"},
       {"length 0", [](Bytes& b) { b[4] = 0; }, "song length 0"},
       {"order past the end", [&](Bytes& b) { b[order + 200] = 3; }, "order entry 200"},
       {"instrument 20", [&](Bytes& b) { b[params + 8 * 20 + 4] = 9; }, "instrument 20 parameter 4"},
       {"name 20", [&](Bytes& b) { b[names + 21 * 19] = 'q'; }, "instrument name 20"},
       {"name with a space inside", [&](Bytes& b) { b[names + 1] = ' '; }, "stored name is not one"},
       {"truncated", [&](Bytes& b) { b.resize(order + 10); }, "the file ends after"},
-      {"trailing bytes", [](Bytes& b) { b.insert(b.end(), {'x', 'y'}); }, "2 characters after"},
+      {"trailing bytes",
+       [](Bytes& b) {
+         b.insert(b.end(), {'x', 'y'});
+       },
+       "2 characters after"},
   };
   for (const Damage& damage : damages) {
     SCOPED_TRACE(damage.what);
@@ -234,27 +242,27 @@ std::string describe(const std::vector<vumo::SourceWarning>& warnings) {
 
 TEST(CompilerWarnings, EachKindIsReportedOnItsLine) {
   const std::string source =
-      "speed 4\n"                                     // 1
-      "instrument 1 lead type=tri decay=8\n"          // 2
-      "instrument 2 mute type=tri decay=0\n"          // 3
-      "instrument 3 keeper type=keep decay=4\n"       // 4
-      "order main 7 blank\n"                          // 5
-      "pattern main\n"                                // 6
-      "  C-2 8 lead | ... | ... | ...\n"              // 7: voice 1 now in octave 2
-      "  E-3 8      | ... | ... | ...\n"              // 8: octave
+      "speed 4\n"                                         // 1
+      "instrument 1 lead type=tri decay=8\n"              // 2
+      "instrument 2 mute type=tri decay=0\n"              // 3
+      "instrument 3 keeper type=keep decay=4\n"           // 4
+      "order main 7 blank\n"                              // 5
+      "pattern main\n"                                    // 6
+      "  C-2 8 lead | ... | ... | ...\n"                  // 7: voice 1 now in octave 2
+      "  E-3 8      | ... | ... | ...\n"                  // 8: octave
       "  E-3/2 8    | C-6 8 lead | C-2 8 keeper | ...\n"  // 9: high-note, type
-      "end\n"                                         // 10
-      "pattern unused\n"                              // 11
-      "  C-2 8 lead | ... | ... | ...\n"              // 12
-      "end\n"                                         // 13
-      "pattern blank\n"                               // 14
-      "end\n";                                        // 15
+      "end\n"                                             // 10
+      "pattern unused\n"                                  // 11
+      "  C-2 8 lead | ... | ... | ...\n"                  // 12
+      "end\n"                                             // 13
+      "pattern blank\n"                                   // 14
+      "end\n";                                            // 15
   const auto warnings = warningsOf(source);
   std::vector<std::pair<int, std::string>> got;
   for (const auto& w : warnings) got.push_back({w.line, w.kind});
   const std::vector<std::pair<int, std::string>> expected = {
-      {3, "decay"}, {5, "empty-pattern"}, {5, "empty-pattern"}, {8, "octave"}, {9, "high-note"},
-      {9, "type"},  {11, "unplayed"}};
+      {3, "decay"},     {5, "empty-pattern"}, {5, "empty-pattern"}, {8, "octave"},
+      {9, "high-note"}, {9, "type"},          {11, "unplayed"}};
   EXPECT_EQ(got, expected) << describe(warnings);
 }
 
@@ -283,9 +291,11 @@ TEST(CompilerWarnings, TheOctaveFollowsThePlayOrder) {
 TEST(CompilerWarnings, AnAllowCommentWithAReasonSilencesOnlyItsKind) {
   const std::string base = "speed 4\ninstrument 1 lead type=tri decay=8\norder a\npattern a\n";
   EXPECT_TRUE(
-      warningsOf(base + "  C-7 8 lead | ... | ... | ...  # allow high-note: a retune for the slide\nend\n").empty());
-  EXPECT_TRUE(warningsOf(base + "# allow high-note: a retune for the slide\n  C-7 8 lead | ... | ... | ...\nend\n")
-                  .empty());
+      warningsOf(base + "  C-7 8 lead | ... | ... | ...  # allow high-note: a retune for the slide\nend\n")
+          .empty());
+  EXPECT_TRUE(
+      warningsOf(base + "# allow high-note: a retune for the slide\n  C-7 8 lead | ... | ... | ...\nend\n")
+          .empty());
   // Without a reason, or for another kind, the warning stays.
   EXPECT_EQ(warningsOf(base + "  C-7 8 lead | ... | ... | ...  # allow high-note:\nend\n").size(), 1u);
   EXPECT_EQ(warningsOf(base + "  C-7 8 lead | ... | ... | ...  # allow type: wrong kind\nend\n").size(), 1u);

@@ -1,11 +1,12 @@
 // loadSong and tick on song files made byte by byte: the file layout, the loader's defaults for
 // short and odd files, the lookups of note and digit characters, and the player's collector marks.
+#include "vumo/player.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "intro/recording_audio.h"
-#include "intro/vumo_play.h"
+#include "audio/recording_audio.h"
 #include "runtime/collector.h"
 #include "vumo_test_support.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/vumo/song_compiler.h"
-#include "tools/vumo/song_runner.h"
+#include "vumo/song_compiler.h"
+#include "vumo/song_runner.h"
 
 namespace vumotest {
 

@@ -12,8 +12,8 @@
 #include "tools/capture/capture_host.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_output.h"
-#include "tools/vumo/song_runner.h"
 #include "tools/vumo/tool_args.h"
+#include "vumo/song_runner.h"
 
 // The same construction as the intro's program.
 c_App* createApplication() {

@@ -16,7 +16,7 @@
 #include "host/runtime_error.h"
 #include "runtime/collector.h"
 #include "tools/capture/capture_output.h"
-#include "tools/vumo/song_runner.h"
+#include "vumo/song_runner.h"
 
 namespace capture {
 namespace {

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "intro/intro_globals.h"
-#include "tools/vumo/song_compiler.h"
-#include "tools/vumo/song_runner.h"
+#include "vumo/song_compiler.h"
+#include "vumo/song_runner.h"
 
 namespace vumo {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "audio/audio_driver.h"
-#include "intro/vumo_play.h"
 #include "runtime/collector.h"
 #include "tools/vumo/play_view.h"
+#include "vumo/player.h"
 
 namespace vumo {
 
@@ -78,7 +78,7 @@ class PlaySession {
   void togglePause();
   void jump(int delta);  // previous (-1) / next (+1) position, from its first row, on the next tick
   void toggleMute(int voice);
-  void restart();        // as ENTER in the intro: voices stopped, position 0, first row after `speed`+1 ticks
+  void restart();  // as ENTER in the intro: voices stopped, position 0, first row after `speed`+1 ticks
 
   // The watched source changed: compiled and loaded into the same player, which goes on at the same
   // position and row; on a compile error the old song keeps playing and the error is the message.
@@ -98,7 +98,7 @@ class PlaySession {
  private:
   MutingAudio* audio_;
   std::string songPath_;
-  bool dat_;              // a .dat file, else a source compiled into datPath_
+  bool dat_;  // a .dat file, else a source compiled into datPath_
   std::string datPath_;
   GcRoot<c_vumoPlay*> player_;
   bool paused_ = false;

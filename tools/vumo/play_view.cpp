@@ -6,11 +6,11 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "vumo/notes.h"
+
 namespace vumo {
 namespace {
 
-constexpr const char kNoteKeys[] = "ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
-constexpr const char* kNoteNames = "C-C#D-D#E-F-F#G-G#A-A#B-";
 constexpr int kMeterWidth = 16;
 constexpr int kRowsAround = 6;  // rows shown above and below the current one: 80 x 24 holds 13
 
@@ -71,31 +71,21 @@ std::string patternRow(const PlayState& state, int r) {
 
 std::string pitchName(int semitones) {
   if (semitones < 0) return "?";
-  return std::string(kNoteNames + 2 * (semitones % 12), 2) + std::to_string(semitones / 12);
+  return std::string(kSemitoneNames + 2 * (semitones % 12), 2) + std::to_string(semitones / 12);
 }
 
 std::string typeName(int type) {
-  static const char* const kNames[] = {"keep", "ramp_b+saw", "ramp_c+saw", "ramp+saw",
-                                       "tri",  "ramp_b",     "fx2b",       "hnoise"};
-  return type >= 1 && type <= 7 ? kNames[type] : "keep";
+  return kTypeNames[type >= 1 && type <= kHighestType ? type : 0];
 }
 
 std::string cellText(const StoredCell& cell) {
   std::string note;
-  switch (cell[0]) {
-    case '.': note = "..."; break;
-    case '<': note = "off"; break;
-    case '+': note = "sl-"; break;
-    case '#': note = "sl+"; break;
-    case '-': note = "brk"; break;
-    default: {
-      int value = 0;  // any other key plays as "y", C
-      for (int k = 0; kNoteKeys[k] != 0; ++k) {
-        if (kNoteKeys[k] == cell[0]) value = k;
-      }
-      const int digit = cell[3] >= '0' && cell[3] <= '9' ? cell[3] - '0' : 0;
-      note = pitchName(value + 12 * digit);
-    }
+  if (const CommandKey* command = commandOfKey(cell[0])) {
+    note = command->word;
+  } else {
+    const int value = std::max(0, noteOfKey(cell[0]));  // any other key plays as "y", C
+    const int digit = cell[3] >= '0' && cell[3] <= '9' ? cell[3] - '0' : 0;
+    note = pitchName(value + 12 * digit);
   }
   note.resize(4, ' ');
   return note.substr(0, 4) + " " + digitText(cell[1]) + " " + digitText(cell[2]) + " ";
@@ -105,10 +95,10 @@ std::vector<std::string> renderScreen(const PlayState& state, int width, int hei
   std::vector<std::string> lines;
   lines.push_back(format("vumo-play  %s", state.title.c_str()) + (state.paused ? "  [paused]" : "") +
                   (state.watching ? "  [watching]" : ""));
-  lines.push_back(state.row < 0 ? format("position --/%02d  pattern --  row --  speed %d", state.positions,
-                                         state.speed)
-                                : format("position %02d/%02d  pattern %02d  row %02d  speed %d", state.position,
-                                         state.positions, state.pattern, state.row, state.speed));
+  lines.push_back(state.row < 0
+                      ? format("position --/%02d  pattern --  row --  speed %d", state.positions, state.speed)
+                      : format("position %02d/%02d  pattern %02d  row %02d  speed %d", state.position,
+                               state.positions, state.pattern, state.row, state.speed));
   lines.push_back(orderLine(state, width));
   lines.push_back("v note ins name         type       volume level");
   for (int v = 0; v < 4; ++v) lines.push_back(voiceLine(v, state.voices[v]));

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/vumo/song_compiler.h"
-#include "tools/vumo/song_runner.h"
 #include "tools/vumo/tool_args.h"
+#include "vumo/song_compiler.h"
+#include "vumo/song_runner.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/vumo/song_decompiler.h"
-#include "tools/vumo/song_runner.h"
 #include "tools/vumo/tool_args.h"
+#include "vumo/song_decompiler.h"
+#include "vumo/song_runner.h"
 
 namespace {
 

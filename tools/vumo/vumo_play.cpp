@@ -23,10 +23,10 @@
 #include <thread>
 
 #include "audio/audio_driver.h"
-#include "intro/recording_audio.h"
+#include "audio/recording_audio.h"
 #include "tools/vumo/play_session.h"
-#include "tools/vumo/song_runner.h"
 #include "tools/vumo/tool_args.h"
+#include "vumo/song_runner.h"
 
 namespace {
 
@@ -118,7 +118,8 @@ class Clock {
     return count;
   }
   std::chrono::milliseconds untilNext() const {
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_ - std::chrono::steady_clock::now());
+    auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(next_ - std::chrono::steady_clock::now());
     return std::max(std::chrono::milliseconds(0), wait);
   }
   double elapsed() const {
@@ -262,7 +263,8 @@ int run(int argc, char** argv) {
     }
   }
   if (options.song.empty()) return vumo::usageError(kTool, "no song given", kUsage);
-  if (!vumo::readableFile(options.song)) return vumo::failWith(kTool, "cannot read song file " + options.song);
+  if (!vumo::readableFile(options.song))
+    return vumo::failWith(kTool, "cannot read song file " + options.song);
 
   vumo::ensureHostGame();
   std::string deviceMessage;

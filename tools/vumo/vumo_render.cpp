@@ -6,8 +6,8 @@
 #include <exception>
 #include <string>
 
-#include "tools/vumo/song_runner.h"
 #include "tools/vumo/tool_args.h"
+#include "vumo/song_runner.h"
 
 namespace {
 
@@ -44,8 +44,7 @@ int run(int argc, char** argv) {
       return vumo::usageError(kTool, "too many arguments", kUsage);
     }
   }
-  if (out.empty())
-    return vumo::usageError(kTool, "a song and an output file are needed", kUsage);
+  if (out.empty()) return vumo::usageError(kTool, "a song and an output file are needed", kUsage);
   if (!vumo::readableFile(song)) return vumo::failWith(kTool, "cannot read song file " + song);
 
   const int ticks = static_cast<int>(std::lround(seconds * vumo::kTicksPerSecond));

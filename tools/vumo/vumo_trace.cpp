@@ -4,8 +4,8 @@
 #include <exception>
 #include <string>
 
-#include "tools/vumo/song_runner.h"
 #include "tools/vumo/tool_args.h"
+#include "vumo/song_runner.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The song decompiler: loads a .dat with the real player, rebuilds the compiler's song from what the
 // player holds, and writes it as a source. Values the source cannot hold are replaced by the closest
 // one the player treats the same (or nearly) and named in a comment line each.
-#include "tools/vumo/song_decompiler.h"
+#include "vumo/song_decompiler.h"
 
 #include <cstdio>
 #include <fstream>
@@ -11,10 +11,11 @@
 
 #include "audio/audio.h"
 #include "host/files.h"
-#include "intro/vumo_play.h"
 #include "runtime/collector.h"
-#include "tools/vumo/song_compiler.h"
-#include "tools/vumo/song_runner.h"
+#include "vumo/notes.h"
+#include "vumo/player.h"
+#include "vumo/song_compiler.h"
+#include "vumo/song_runner.h"
 
 namespace vumo {
 namespace {
@@ -22,16 +23,6 @@ namespace {
 constexpr const char* kMagic = "VUMO";
 constexpr int kHeaderLength = 7;
 constexpr int kParamsKept = 8 * kSelectableInstruments;  // the compiler writes instruments 0-15 only
-constexpr const char kNoteKeys[] = "ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
-constexpr const char* kNoteNames = "C-C#D-D#E-F-F#G-G#A-A#B-";
-constexpr const char* kTypeWords[] = {"keep", "ramp_b+saw", "ramp_c+saw", "ramp+saw",
-                                      "tri",  "ramp_b",     "fx2b",       "hnoise"};
-
-struct SpecialKey {
-  char key;
-  const char* word;
-};
-constexpr SpecialKey kSpecialKeys[] = {{'.', "..."}, {'<', "off"}, {'+', "sl-"}, {'#', "sl+"}, {'-', "brk"}};
 
 // A character for a comment: printable ASCII as it is, anything else as its code.
 std::string shown(int code) {
@@ -43,13 +34,6 @@ bool isNameCharacter(char c, bool first) {
   bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
   if (first) return letter;
   return letter || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '+';
-}
-
-int noteKeyValue(int code) {
-  for (int v = 0; kNoteKeys[v] != 0; ++v) {
-    if (kNoteKeys[v] == code) return v;
-  }
-  return -1;
 }
 
 char hexDigit(int value) {
@@ -131,13 +115,11 @@ class Rebuilder {
 
   Cell cell(int p, int r, int v) {
     const int row = kRows * p + r;
-    const std::string where =
-        "pattern " + std::to_string(p) + " row " + std::to_string(r) + " voice " + std::to_string(v + 1) + ": ";
+    const std::string where = "pattern " + std::to_string(p) + " row " + std::to_string(r) + " voice " +
+                              std::to_string(v + 1) + ": ";
     Cell out;
     const int note = columnCode(v, row);
-    bool special = false;
-    for (const SpecialKey& s : kSpecialKeys) special = special || s.key == note;
-    if (special || noteKeyValue(note) >= 0) {
+    if (commandOfKey(note) != nullptr || noteOfKey(note) >= 0) {
       out.note = static_cast<char>(note);
     } else {
       lost(where + "note character " + shown(note) + " plays as C (written as 'y')");
@@ -152,7 +134,7 @@ class Rebuilder {
       lost(where + "octave character " + shown(octave) + " reads as 0");
       out.octave = '0';
     }
-    const int value = noteKeyValue(out.note);
+    const int value = noteOfKey(out.note);
     if (value >= 0 && (out.octave - '0') + value / 12 > 9) {
       // The note name would need octave 10 or more; a note this high never starts anyway.
       lost(where + "note " + std::string(1, out.note) + " over octave digit " + std::string(1, out.octave) +
@@ -285,20 +267,20 @@ class Rebuilder {
 // --- writing the source ---
 
 std::string noteWord(const Cell& cell) {
-  for (const SpecialKey& s : kSpecialKeys) {
-    if (s.key == cell.note) return cell.octave == '0' ? s.word : std::string(s.word) + "/" + cell.octave;
+  if (const CommandKey* command = commandOfKey(cell.note)) {
+    return cell.octave == '0' ? command->word : std::string(command->word) + "/" + cell.octave;
   }
-  const int value = noteKeyValue(cell.note);
+  const int value = noteOfKey(cell.note);
   const int digit = cell.octave - '0';
   const int octave = digit + value / 12;
-  std::string word{kNoteNames[2 * (value % 12)], kNoteNames[2 * (value % 12) + 1],
+  std::string word{kSemitoneNames[2 * (value % 12)], kSemitoneNames[2 * (value % 12) + 1],
                    static_cast<char>('0' + octave)};
   if (octave != digit) word += "/" + std::string(1, cell.octave);
   return word;
 }
 
-std::string cellText(const Cell& cell, const std::array<std::string, kSelectableInstruments>& names,
-                     const std::array<bool, kSelectableInstruments>& defined) {
+std::string sourceCell(const Cell& cell, const std::array<std::string, kSelectableInstruments>& names,
+                       const std::array<bool, kSelectableInstruments>& defined) {
   std::string text = noteWord(cell);
   const int k = cell.instrument <= '9' ? cell.instrument - '0' : 10 + cell.instrument - 'a';
   if (k != 0) {
@@ -320,7 +302,7 @@ bool emptyRow(const std::array<Cell, kVoices>& row) {
 std::string instrumentLine(int k, const std::string& name, const Song& song) {
   const int* p = &song.params[8 * k];
   std::string line = "instrument " + std::to_string(k) + " " + name;
-  line += " type=" + std::string(p[0] < 8 ? kTypeWords[p[0]] : std::to_string(p[0]));
+  line += " type=" + std::string(p[0] <= kHighestType ? kTypeNames[p[0]] : std::to_string(p[0]));
   line += " decay=" + std::to_string(p[4]);
   auto add = [&](const char* key, int value) {
     if (value != 0) line += std::string(" ") + key + "=" + std::to_string(value);
@@ -358,7 +340,7 @@ std::string writeSource(const Rebuilder& built, const std::string& fileName) {
     std::array<size_t, kVoices> width{};
     for (int r = 0; r <= lastRow; ++r) {
       for (int v = 0; v < kVoices; ++v) {
-        cells[r][v] = cellText(pattern[r][v], built.names, built.defined);
+        cells[r][v] = sourceCell(pattern[r][v], built.names, built.defined);
         width[v] = std::max(width[v], cells[r][v].size());
       }
     }
@@ -414,10 +396,12 @@ bool decompileFile(const std::string& path, Decompiled& out, std::string& error)
   loadingPlayer = nullptr;
 
   std::ifstream in(path, std::ios::binary);
-  const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
   if (built.notKept.empty() && bytes != encodeSong(built.song)) {
-    built.notKept.push_back("the file's bytes differ from what the compiler writes for the same values "
-                            "(a different text encoding or end marker)");
+    built.notKept.push_back(
+        "the file's bytes differ from what the compiler writes for the same values "
+        "(a different text encoding or end marker)");
   }
   for (std::string& line : built.notKept) line = printable(line);
   size_t slash = path.rfind('/');

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "intro/recording_audio.h"
+#include "audio/recording_audio.h"
 #include "runtime/string.h"
 
 namespace vumo {

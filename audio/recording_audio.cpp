@@ -1,5 +1,5 @@
 // RecordingAudio: the call log and its text form.
-#include "intro/recording_audio.h"
+#include "audio/recording_audio.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // c_vumoPlay: the song loader and the replay routine. Row data is read as one-character slices of
 // the column strings, so any position past a column's end reads as an empty cell; header, order
 // list and instrument table positions past the end of the text read as code 0.
-#include "intro/vumo_play.h"
+#include "vumo/player.h"
 
 #include <cmath>
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include "audio/audio.h"
 #include "host/files.h"
 #include "host/game.h"
+#include "vumo/notes.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ struct TypeSamples {
   SampleSlot primary;
   SampleSlot secondary;
 };
-constexpr int kHighestType = 7;
+using vumo::kHighestType;
 constexpr TypeSamples kTypeSamples[kHighestType + 1] = {
     {kNoSample, kNoSample}, {kRampB, kSaw},      {kRampC, kSaw},     {kRamp, kSaw},
     {kTri, kNoSample},      {kRampB, kNoSample}, {kFx2b, kNoSample}, {kHnoise, kNoSample}};
@@ -58,14 +59,6 @@ constexpr float kNoteSlideDown = 127;
 constexpr float kNoteSlideUp = 129;
 constexpr float kPatternBreak = 130;
 constexpr float kFirstCommand = 127;  // row values below this are notes
-
-// Two rows of a computer keyboard laid out as a piano: semitones 0-28 in key order.
-constexpr Char kNoteKeys[] = u"ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
-struct CommandKey {
-  Char key;
-  int value;
-};
-constexpr CommandKey kCommandKeys[] = {{u'+', 127}, {u'<', 128}, {u'#', 129}, {u'-', 130}, {u'.', 255}};
 
 // The highest note argument that still triggers: note + 12 x octave digit at most 67.
 constexpr int kHighestTriggeredArg = 43;
@@ -101,13 +94,9 @@ int unitAt(const String& text, int from) {
 
 int noteValueOfUnit(int key) {
   if (key == kNoUnit) return 0;
-  for (int semitone = 0; kNoteKeys[semitone] != 0; ++semitone) {
-    if (kNoteKeys[semitone] == key) return semitone;
-  }
-  for (const CommandKey& command : kCommandKeys) {
-    if (command.key == key) return command.value;
-  }
-  return 0;
+  if (const int semitone = vumo::noteOfKey(key); semitone >= 0) return semitone;
+  const vumo::CommandKey* command = vumo::commandOfKey(key);
+  return command != nullptr ? command->value : 0;
 }
 
 // A one-character decimal number read as the 8-bit text does: a digit, otherwise 0.

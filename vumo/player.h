@@ -1,4 +1,4 @@
-// The song player of the intro: loads a four-voice tracker song (songs/*.dat) and its seven
+// The song player: loads a four-voice tracker song (songs/*.dat) and its seven
 // instrument samples, and plays it one tick per update over audio channels 1 to 8.
 // Needs the collector, strings and arrays, the text loader and the framework's audio functions.
 #pragma once

@@ -1,5 +1,5 @@
 // The song player over the recording driver and over a loopback device; WAV output.
-#include "tools/vumo/song_runner.h"
+#include "vumo/song_runner.h"
 
 #include <unistd.h>
 
@@ -11,8 +11,8 @@
 #include "audio/audio.h"
 #include "audio/loopback.h"
 #include "host/game.h"
-#include "intro/vumo_play.h"
 #include "runtime/collector.h"
+#include "vumo/player.h"
 
 namespace vumo {
 namespace {

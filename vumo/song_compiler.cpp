@@ -87,7 +87,7 @@
 // The .dat starts with "VUMO" (not read by the player); a song that stores any value above 127
 // ends with one extra byte 0xFF, which makes the file invalid UTF-8 as a whole, so the loader reads
 // it one character per byte.
-#include "tools/vumo/song_compiler.h"
+#include "vumo/song_compiler.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -98,8 +98,9 @@
 #include <tuple>
 
 #include "host/files.h"
-#include "intro/vumo_play.h"
 #include "runtime/collector.h"
+#include "vumo/notes.h"
+#include "vumo/player.h"
 
 namespace vumo {
 namespace {
@@ -108,25 +109,8 @@ constexpr const char* kMagic = "VUMO";  // the four header characters the player
 constexpr int kFileHead = 7;
 constexpr int kOrderSlots = 256;
 constexpr int kHighestOctave = 9;
-constexpr int kHighestNoteValue = 28;
-constexpr int kHighestStartingNote = 67;  // note + 12 x octave digit: G-5
+constexpr int kHighestStartingNote = 67;         // note + 12 x octave digit: G-5
 constexpr unsigned char kFallbackMarker = 0xFF;  // never part of UTF-8 as the loader reads it
-
-// The tracker's note keys: semitones 0-28 above C of the stored octave digit.
-constexpr char kNoteKeys[kHighestNoteValue + 2] = "ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
-
-struct Special {
-  const char* word;
-  char key;
-};
-constexpr Special kSpecials[] = {{"...", '.'}, {"off", '<'}, {"sl-", '+'}, {"sl+", '#'}, {"brk", '-'}};
-
-struct TypeName {
-  const char* word;
-  int type;
-};
-constexpr TypeName kTypes[] = {{"keep", 0}, {"ramp_b+saw", 1}, {"ramp_c+saw", 2}, {"ramp+saw", 3},
-                               {"tri", 4},  {"ramp_b", 5},     {"fx2b", 6},       {"hnoise", 7}};
 
 struct ParamKey {
   const char* word;
@@ -342,8 +326,8 @@ class Parser {
       seen[key] = true;
       int v = -1;
       if (key == "type") {
-        for (const TypeName& t : kTypes) {
-          if (value == t.word) v = t.type;
+        for (int type = 0; type <= kHighestType; ++type) {
+          if (value == kTypeNames[type]) v = type;
         }
       }
       if (v < 0) {
@@ -467,18 +451,17 @@ class Parser {
       }
       storedOctave = digit[0] - '0';
     }
-    for (const Special& s : kSpecials) {
-      if (body == s.word) {
-        out.note = s.key;
+    for (const CommandKey& command : kCommandKeys) {
+      if (body == command.word) {
+        out.note = command.key;
         out.octave = static_cast<char>('0' + storedOctave.value_or(0));
         return;
       }
     }
-    static const char* const kNames = "C-C#D-D#E-F-F#G-G#A-A#B-";
     int semitone = -1;
     if (body.size() == 3) {
       for (int s = 0; s < 12; ++s) {
-        if (body[0] == kNames[2 * s] && body[1] == kNames[2 * s + 1]) semitone = s;
+        if (body[0] == kSemitoneNames[2 * s] && body[1] == kSemitoneNames[2 * s + 1]) semitone = s;
       }
     }
     if (semitone < 0 || body[2] < '0' || body[2] > '9') {
@@ -487,7 +470,7 @@ class Parser {
     int octave = body[2] - '0';
     int digit = storedOctave.value_or(octave);
     int value = semitone + 12 * (octave - digit);
-    if (value < 0 || value > kHighestNoteValue) {
+    if (value < 0 || value > kHighestNote) {
       fail(line, voice + quoted(word) + ": " + body + " cannot be written with octave digit " +
                      std::to_string(digit) + " (from C of that octave up to E two octaves above)");
     }
@@ -537,17 +520,12 @@ class Linter {
     octaves();
     patterns();
     std::stable_sort(found_.begin(), found_.end(),
-              [](const SourceWarning& a, const SourceWarning& b) { return a.line < b.line; });
+                     [](const SourceWarning& a, const SourceWarning& b) { return a.line < b.line; });
     return found_;
   }
 
  private:
-  static int noteOf(const Cell& cell) {
-    for (int v = 0; v <= kHighestNoteValue; ++v) {
-      if (kNoteKeys[v] == cell.note) return v;
-    }
-    return -1;
-  }
+  static int noteOf(const Cell& cell) { return noteOfKey(cell.note); }
   static int digitOf(char c) { return c <= '9' ? c - '0' : 10 + c - 'a'; }
 
   std::string instrumentName(int k) const {
@@ -638,7 +616,8 @@ class Linter {
     if (p >= static_cast<int>(song_.patterns.size())) return true;
     for (const auto& row : song_.patterns[p]) {
       for (const Cell& cell : row) {
-        if (cell.note != '.' || cell.volume != '0' || cell.instrument != '0' || cell.octave != '0') return false;
+        if (cell.note != '.' || cell.volume != '0' || cell.instrument != '0' || cell.octave != '0')
+          return false;
       }
     }
     return true;
