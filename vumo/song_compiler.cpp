@@ -367,6 +367,7 @@ class Parser {
     lines_.rows.back().fill(0);
     lines_.patterns.push_back(line);
     lines_.patternNames.push_back(name);
+    song_.patternNames.push_back(name);
     inPattern_ = true;
     patternName_ = name;
     patternLine_ = line;
@@ -665,6 +666,31 @@ bool compileSource(const std::string& source, Song& song, SourceError& error,
     return false;
   }
   return true;
+}
+
+int playedRows(const Song& song) {
+  int rows = 0;
+  for (int p : song.order) {
+    int played = kRows;
+    if (p < static_cast<int>(song.patterns.size())) {
+      for (int r = 0; r < kRows && played == kRows; ++r) {
+        for (const Cell& cell : song.patterns[p][r]) {
+          if (cell.note == '-') played = r + 1;
+        }
+      }
+    }
+    rows += played;
+  }
+  return rows;
+}
+
+std::string lengthLine(const std::string& file, const Song& song) {
+  const int rows = playedRows(song);
+  const int speed = song.speed == 0 ? 5 : song.speed;
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f", rows * speed / 51.0);
+  return file + ": " + std::to_string(song.order.size()) + " positions, " + std::to_string(rows) + " rows, " +
+         seconds + " seconds a pass at speed " + std::to_string(speed) + " (51 ticks a second)";
 }
 
 int encodedLength(const Song& song) {

@@ -32,6 +32,7 @@ struct Song {
   std::vector<Pattern> patterns;                  // pattern p is number p
   std::array<int, kParamsInFile> params{};        // parameter j of instrument k at 8k + j
   std::array<std::string, kNameCount + 1> names;  // 1-31; 0 is not stored
+  std::vector<std::string> patternNames;          // by number, as the source names them (not stored)
 };
 
 struct SourceError {
@@ -51,6 +52,11 @@ struct SourceWarning {
 // to `warnings` when it is given, in line order.
 bool compileSource(const std::string& source, Song& song, SourceError& error,
                    std::vector<SourceWarning>* warnings = nullptr);
+
+// Rows one pass of the order list plays: 32 a position, fewer where a break ends the pattern.
+int playedRows(const Song& song);
+// "FILE: N positions, R rows, S seconds a pass at speed K (51 ticks a second)".
+std::string lengthLine(const std::string& file, const Song& song);
 
 // The .dat bytes. Values of 128 and above are single bytes that only the loader's 8-bit fallback
 // reads back: such a file gets one byte 0xFF after its end, which no UTF-8 text can hold, so the

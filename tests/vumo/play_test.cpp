@@ -64,7 +64,8 @@ TEST(PlayDisplay, ShowsThePositionTheOrderListAndEachVoiceFromThePlayer) {
   EXPECT_EQ(screen[4].substr(0, 44), "1 C-2   1 bass         ramp+saw   1.500 ####") << text;
   const float sent = static_cast<float>(lastValue(parseTrace(rig.recorder->traceText()), "volume", 1, 5));
   EXPECT_FLOAT_EQ(state.voices[0].level, sent);
-  EXPECT_NE(screen[4].find("###############+"), std::string::npos) << "a level above 1 ends in +: " << screen[4];
+  EXPECT_NE(screen[4].find("###############+"), std::string::npos)
+      << "a level above 1 ends in +: " << screen[4];
   EXPECT_NE(screen[7].find("4 G-3   4 pad          tri        0.750 ######"), std::string::npos) << text;
   // The rows around the current one, the current one marked.
   EXPECT_NE(text.find(">00 C-2  c 1  | ...  . .  | C-3  8 3  | G-3  6 4"), std::string::npos) << text;
@@ -147,7 +148,8 @@ TEST(PlayKeys, RestartJumpAndPause) {
   EXPECT_EQ(rig.session->snapshot().row, -1);
   auto calls = parseTrace(rig.recorder->traceText());
   ASSERT_EQ(calls.size(), 8u);
-  for (int c = 0; c < 8; ++c) EXPECT_EQ(calls[c].op + std::to_string(calls[c].channel), "stop" + std::to_string(c + 1));
+  for (int c = 0; c < 8; ++c)
+    EXPECT_EQ(calls[c].op + std::to_string(calls[c].channel), "stop" + std::to_string(c + 1));
   rig.ticks(4);
   EXPECT_EQ(rig.session->snapshot().row, -1);
   rig.ticks(1);
@@ -183,7 +185,9 @@ TEST(PlayKeys, RestartJumpAndPause) {
 
 TEST(PlayWatch, ASavedSourceGoesOnAtTheSamePositionAndRowAndABadOneKeepsTheOldSong) {
   const std::string path = scratchDir() + "/watched.vumo";
-  const std::string head = "speed 2\ninstrument 1 lead type=tri decay=8\norder a b\npattern a\n  C-2 8 lead | ... | ... | ...\nend\n";
+  const std::string head =
+      "speed 2\ninstrument 1 lead type=tri decay=8\norder a b\npattern a\n  C-2 8 lead | ... | ... | "
+      "...\nend\n";
   writeFile(path, head + "pattern b\n  rest 6\n  E-2 8 lead | ... | ... | ...\nend\n");
   Rig rig(path);
   rig.session->setWatching(true);
@@ -203,9 +207,12 @@ TEST(PlayWatch, ASavedSourceGoesOnAtTheSamePositionAndRowAndABadOneKeepsTheOldSo
   writeFile(path, head + "pattern b\n  X-2 8 lead | ... | ... | ...\nend\n");
   EXPECT_FALSE(rig.session->reload());
   const auto screen = vumo::renderScreen(rig.session->snapshot(), 80, 24);
-  const std::string expected = path + ":8: voice 1: 'X-2' is not a note (C-3, C#3 ... B-9, ..., off, sl-, sl+, brk)";
+  const std::string expected =
+      path + ":8: voice 1: 'X-2' is not a note (C-3, C#3 ... B-9, ..., off, sl-, sl+, brk)";
   EXPECT_EQ(rig.session->snapshot().message, expected);
-  EXPECT_EQ(screen[22], expected.substr(0, 80));
+  // Wrapped to the width at a space, not cut.
+  EXPECT_EQ(screen[21] + " " + screen[22], expected);
+  EXPECT_LE(screen[21].size(), 80u);
   rig.ticks(2);
   EXPECT_EQ(rig.session->snapshot().row, 7);
   EXPECT_EQ(rig.session->snapshot().position, 1);

@@ -186,7 +186,8 @@ TEST(VumoRender, AnswersBadInputWithOneLine) {
 
 TEST(SongTools, HelpVersionAndExitStatuses) {
   const std::string dir = scratchDir();
-  for (const std::string name : {"vumo-compile", "vumo-decompile", "vumo-trace", "vumo-render", "vumo-play"}) {
+  for (const std::string name :
+       {"vumo-compile", "vumo-decompile", "vumo-trace", "vumo-render", "vumo-play"}) {
     SCOPED_TRACE(name);
     Result help = run(dir, tool(name) + " --help");
     EXPECT_EQ(help.status, 0);
@@ -218,24 +219,30 @@ TEST(SongTools, HelpVersionAndExitStatuses) {
 TEST(VumoCompile, WarnsWithFileAndLineAndWerrorRefuses) {
   const std::string dir = scratchDir();
   writeFile(dir + "/warn.vumo",
-            "speed 4\ninstrument 1 quiet type=tri decay=0\norder 0\npattern 0\n  C-2 8 quiet | ... | ... | ...\nend\n");
+            "speed 4\ninstrument 1 quiet type=tri decay=0\norder 0\npattern 0\n  C-2 8 quiet | ... | ... | "
+            "...\nend\n");
   Result warned = run(dir, tool("vumo-compile") + " warn.vumo warn.dat");
   EXPECT_EQ(warned.status, 0);
-  EXPECT_EQ(warned.err, "warn.vumo:2: warning: instrument 'quiet' has decay=0: it is silent from its first tick\n");
+  EXPECT_EQ(warned.err,
+            "warn.vumo:2: warning: instrument 'quiet' has decay=0: it is silent from its first tick [decay] "
+            "(silence with \"# allow decay: why\")\n");
   EXPECT_EQ(readFile(dir + "/warn.dat").size(), 1163u + 512u);
 
   Result refused = run(dir, tool("vumo-compile") + " --Werror warn.vumo refused.dat");
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "warn.vumo:2: error: instrument 'quiet' has decay=0: it is silent from its first tick\n");
+  EXPECT_EQ(refused.err,
+            "warn.vumo:2: error: instrument 'quiet' has decay=0: it is silent from its first tick [decay] "
+            "(silence with \"# allow decay: why\")\n");
   EXPECT_EQ(std::fopen((dir + "/refused.dat").c_str(), "rb"), nullptr) << "nothing written";
 
   // The twelve songs compile without a warning, even with --Werror, to the shipped bytes.
   const std::string root = sourceDir() + "/../..";
   for (const std::string name : {"brackenfold", "lowtide", "turbotape"}) {
-    Result r = run(dir, tool("vumo-compile") + " --Werror " + shellQuoted(root + "/data-src/songs/" + name + ".vumo") +
-                            " " + name + ".dat");
+    Result r = run(dir, tool("vumo-compile") + " --Werror " +
+                            shellQuoted(root + "/data-src/songs/" + name + ".vumo") + " " + name + ".dat");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(readFile(dir + "/" + name + ".dat") == readFile(root + "/data/songs/" + name + ".dat")) << name;
+    EXPECT_TRUE(readFile(dir + "/" + name + ".dat") == readFile(root + "/data/songs/" + name + ".dat"))
+        << name;
   }
 }
 
@@ -250,12 +257,15 @@ TEST(VumoDecompile, WritesASourceThatCompilesToTheSameFile) {
   Result toStdout = run(dir, tool("vumo-decompile") + " " + shellQuoted(song) + " -");
   EXPECT_EQ(toStdout.out, readFile(dir + "/back.vumo"));
 
-  // A hand-edited file: still a source, and every lost value said on standard error.
+  // A hand-edited file: still a source, and every lost value said on standard error. Its header is
+  // gone too, so only --force takes it.
   std::string bytes = readFile(song);
   bytes[0] = 'X';
   bytes[7] = 'Z';
   writeFile(dir + "/edited.dat", bytes);
-  Result edited = run(dir, tool("vumo-decompile") + " edited.dat edited.vumo");
+  expectOneErrorLine(run(dir, tool("vumo-decompile") + " edited.dat edited.vumo"),
+                     "edited.dat: not a song file (no VUMO header)");
+  Result edited = run(dir, tool("vumo-decompile") + " --force edited.dat edited.vumo");
   EXPECT_EQ(edited.status, 0);
   EXPECT_EQ(lineCount(edited.err), 2) << edited.err;
   EXPECT_NE(edited.err.find("vumo-decompile: edited.dat: not kept: header characters"), std::string::npos);
@@ -270,10 +280,9 @@ TEST(VumoPlay, WithoutATerminalPrintsOneLinePerRowTimedByTheClock) {
   compileTestSong("tune");
   Result r = run(dir, tool("vumo-play") + " --no-sound --seconds 1 tune.dat </dev/null");
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "no sound (--no-sound): rows timed by the clock\n") << "not among the rows";
   std::istringstream lines(r.out);
   std::string line;
-  std::getline(lines, line);
-  EXPECT_EQ(line, "no sound (--no-sound): rows timed by the clock");
   std::vector<std::string> rows;
   while (std::getline(lines, line)) rows.push_back(line);
   // 51 ticks in a second at 4 ticks a row, the first row on tick 5: 12 rows (one either way for the
@@ -288,7 +297,7 @@ TEST(VumoPlay, WithoutATerminalPrintsOneLinePerRowTimedByTheClock) {
   Result source = run(dir, tool("vumo-play") + " --no-sound --seconds 0.2 " +
                                shellQuoted(sourceDir() + "/songs/tune.vumo") + " </dev/null");
   EXPECT_EQ(source.status, 0) << source.err;
-  EXPECT_NE(source.out.find("position 00 pattern 00 row 00 | C-2  c 1"), std::string::npos) << source.out;
+  EXPECT_NE(source.out.find("position 00 pattern intro row 00 | C-2  c 1"), std::string::npos) << source.out;
   writeFile(dir + "/broken.vumo", "speed 4\norder 0\npattern 0\nC-3 | X-1 | ... | ...\nend\n");
   expectOneErrorLine(run(dir, tool("vumo-play") + " --no-sound broken.vumo"),
                      "broken.vumo:4: voice 2: 'X-1' is not a note");
@@ -296,12 +305,16 @@ TEST(VumoPlay, WithoutATerminalPrintsOneLinePerRowTimedByTheClock) {
 
 TEST(VumoPlay, WatchNoticesASaveAndShowsACompileErrorWhileTheOldSongPlaysOn) {
   const std::string dir = scratchDir();
-  const std::string good = "speed 1\ninstrument 1 lead type=tri decay=8\norder 0\npattern 0\n  C-2 8 lead | ... | ... | ...\nend\n";
+  const std::string good =
+      "speed 1\ninstrument 1 lead type=tri decay=8\norder 0\npattern 0\n  C-2 8 lead | ... | ... | "
+      "...\nend\n";
   writeFile(dir + "/live.vumo", good);
   // Saved with an error after 0.6 s (mtime polling looks four times a second), then fixed at 1.2 s.
   Result r = run(dir, "(" + tool("vumo-play") + " --watch --no-sound --seconds 3.5 live.vumo </dev/null & " +
-                          "sleep 0.6; printf 'speed 1\\norder 0\\npattern 0\\n  Q-2 | ... | ... | ...\\nend\\n' > live.vumo; " +
-                          "sleep 0.6; printf 'speed 1\\norder 0\\npattern 0\\n  E-2 | ... | ... | ...\\nend\\n' > live.vumo; wait)");
+                          "sleep 0.6; printf 'speed 1\\norder 0\\npattern 0\\n  Q-2 | ... | ... | "
+                          "...\\nend\\n' > live.vumo; " +
+                          "sleep 0.6; printf 'speed 1\\norder 0\\npattern 0\\n  E-2 | ... | ... | "
+                          "...\\nend\\n' > live.vumo; wait)");
   ASSERT_EQ(r.status, 0) << r.err;
   const size_t error = r.out.find("live.vumo:4: voice 1: 'Q-2' is not a note");
   ASSERT_NE(error, std::string::npos) << r.out;
@@ -312,6 +325,67 @@ TEST(VumoPlay, WatchNoticesASaveAndShowsACompileErrorWhileTheOldSongPlaysOn) {
   // The fixed source is playing by the end: its row 0 has E-2 in voice 1, where the first had C-2.
   EXPECT_NE(r.out.find("row 00 | E-2  . ."), std::string::npos) << r.out;
   EXPECT_LT(r.out.find("row 00 | C-2  8 1"), error);
+}
+
+}  // namespace
+
+namespace {
+
+// Every tool refuses what it cannot play with one line naming the file and status 1: an empty file,
+// random bytes, a text file given where a compiled song is needed (or named .dat); a missing file
+// with the system's reason. --force takes a headerless file as a song; -- ends the options.
+TEST(SongTools, RefuseWhatTheyCannotPlayWithOneLine) {
+  const std::string dir = scratchDir();
+  writeFile(dir + "/empty.dat", "");
+  std::string noise;
+  for (int i = 0; i < 3000; ++i) noise.push_back(static_cast<char>((i * 7919 + 13) % 256));
+  writeFile(dir + "/noise.dat", noise);
+  writeFile(dir + "/words.dat", "root:x:0:0:root:/root:/bin/bash\n");
+  writeFile(dir + "/tune.vumo", readFile(sourceDir() + "/songs/tune.vumo"));
+  const std::vector<std::pair<std::string, std::string>> tools = {{"vumo-render", " x.wav"},
+                                                                  {"vumo-trace", ""},
+                                                                  {"vumo-decompile", " x.vumo"},
+                                                                  {"vumo-play --no-sound", ""}};
+  for (const auto& [name, after] : tools) {
+    SCOPED_TRACE(name);
+    const std::string command = tool(name) + " ";
+    for (const auto& [file, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"empty.dat", "empty.dat: empty file"},
+             {"noise.dat", "noise.dat: not a song file (no VUMO header)"},
+             {"words.dat", "words.dat: not a song file (no VUMO header)"},
+             {"missing.dat", "cannot read song file missing.dat: No such file or directory"}}) {
+      Result r = run(dir, command + file + after + " </dev/null");
+      EXPECT_EQ(r.status, 1) << file << ": " << r.err;
+      expectOneErrorLine(r, reason);
+    }
+  }
+  expectOneErrorLine(
+      run(dir, tool("vumo-decompile") + " tune.vumo x.vumo"),
+      "tune.vumo: a song source, not a compiled song (vumo-compile tune.vumo OUT.dat compiles it)");
+  // Render and trace take a source as vumo-play does.
+  Result traced = run(dir, tool("vumo-trace") + " --ticks 8 tune.vumo");
+  EXPECT_EQ(traced.status, 0) << traced.err;
+  EXPECT_EQ(traced.out, run(dir, tool("vumo-compile") + " tune.vumo tune.dat && " + tool("vumo-trace") +
+                                     " --ticks 8 tune.dat")
+                            .out);
+  EXPECT_EQ(run(dir, tool("vumo-render") + " --seconds 0.2 tune.vumo tune.wav").status, 0);
+  // --force takes a file without the header as a song; the player plays it.
+  EXPECT_EQ(run(dir, tool("vumo-trace") + " --force --ticks 2 noise.dat").status, 0);
+  EXPECT_EQ(run(dir, tool("vumo-decompile") + " --force noise.dat noise.vumo").status, 0);
+  // -- ends the options in every tool: a file whose name starts with "-".
+  writeFile(dir + "/-tune.vumo", readFile(sourceDir() + "/songs/tune.vumo"));
+  EXPECT_EQ(run(dir, tool("vumo-compile") + " -- -tune.vumo -tune.dat").status, 0);
+  EXPECT_EQ(run(dir, tool("vumo-trace") + " --ticks 2 -- -tune.dat").status, 0);
+  EXPECT_EQ(run(dir, tool("vumo-render") + " --seconds 0.1 -- -tune.dat -x.wav").status, 0);
+  EXPECT_EQ(run(dir, tool("vumo-decompile") + " -- -tune.dat -back.vumo").status, 0);
+  EXPECT_EQ(run(dir, tool("vumo-play") + " --no-sound --seconds 0.1 -- -tune.dat </dev/null").status, 0);
+  // The compiler refuses what is no source.
+  expectOneErrorLine(run(dir, tool("vumo-compile") + " empty.dat x.dat"), "empty.dat: empty file");
+  expectOneErrorLine(run(dir, tool("vumo-compile") + " noise.dat x.dat"), "noise.dat: not a song source");
+  expectOneErrorLine(run(dir, tool("vumo-compile") + " tune.dat x.dat"), "tune.dat: a compiled song");
+  // The decompiler never writes over the song it reads.
+  expectOneErrorLine(run(dir, tool("vumo-decompile") + " tune.dat ./tune.dat"), "is the song itself");
+  EXPECT_EQ(readFile(dir + "/tune.dat").substr(0, 4), "VUMO");
 }
 
 }  // namespace

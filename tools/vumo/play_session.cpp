@@ -4,11 +4,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
 #include "intro/intro_globals.h"
 #include "vumo/song_compiler.h"
+#include "vumo/song_file.h"
 #include "vumo/song_runner.h"
 
 namespace vumo {
@@ -16,21 +18,9 @@ namespace {
 
 constexpr int kPlayerChannels = 8;
 
-bool endsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 std::string fileName(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A .dat file by its name, or by the header the compiler writes (no source can start with it).
-bool isSongFile(const std::string& path) {
-  if (endsWith(path, ".dat")) return true;
-  char head[4] = {};
-  std::ifstream in(path, std::ios::binary);
-  return in.read(head, sizeof head) && std::string(head, sizeof head) == "VUMO";
 }
 
 // The song's title: the file name, and the intro's title for its own songs.
@@ -69,59 +59,46 @@ void MutingAudio::setMuted(int voice, bool muted) {
   for (int channel : {voice + 1, voice + 5}) inner_->setVolume(channel, muted ? 0.0f : sent_[channel]);
 }
 
-bool prepareSong(const std::string& songPath, const std::string& datPath, std::string& error) {
-  std::ifstream in(songPath, std::ios::binary);
-  std::stringstream source;
-  if (!in.is_open() || !readableFile(songPath)) {
-    error = songPath + ": cannot read the song file";
-    return false;
-  }
-  source << in.rdbuf();
-  Song song;
-  SourceError failure;
-  if (!compileSource(source.str(), song, failure)) {
-    error = songPath + (failure.line > 0 ? ":" + std::to_string(failure.line) : std::string()) + ": " +
-            failure.reason;
-    return false;
-  }
-  const std::vector<unsigned char> bytes = encodeSong(song);
-  std::ofstream out(datPath, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out.flush()) {
-    error = songPath + ": cannot write the compiled song to " + datPath;
-    return false;
-  }
-  return true;
-}
-
-PlaySession::PlaySession(MutingAudio* audio, std::string songPath)
-    : audio_(audio), songPath_(std::move(songPath)), dat_(isSongFile(songPath_)) {
-  if (!dat_) {
-    std::string pattern = "/tmp/vumo-play-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd >= 0) {
-      close(fd);
-      datPath_ = pattern;
-    }
-  }
-}
+PlaySession::PlaySession(MutingAudio* audio, std::string songPath, bool force)
+    : audio_(audio), songPath_(std::move(songPath)), force_(force) {}
 
 PlaySession::~PlaySession() {
   if (!datPath_.empty()) std::remove(datPath_.c_str());
 }
 
-bool PlaySession::load(std::string& error) {
-  if (!readableFile(songPath_)) {
-    error = songPath_ + ": cannot read the song file";
-    return false;
-  }
-  std::string loadPath = songPath_;
-  if (!dat_) {
-    if (datPath_.empty()) {
+// The source into datPath_ (made on the first call), with its warnings.
+bool PlaySession::compile(std::string& error) {
+  if (datPath_.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && tmp[0] != 0 ? tmp : "/tmp") + "/vumo-play-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
       error = songPath_ + ": cannot make a temporary file for the compiled song";
       return false;
     }
-    if (!prepareSong(songPath_, datPath_, error)) return false;
+    close(fd);
+    datPath_ = pattern;
+  }
+  std::vector<SourceWarning> found;
+  Song song;
+  if (!compileSourceFile(songPath_, datPath_, error, &found, &song)) return false;
+  patternNames_ = song.patternNames;
+  warnings_.clear();
+  for (const SourceWarning& warning : found) warnings_.push_back(warningLine(songPath_, warning));
+  return true;
+}
+
+bool PlaySession::load(std::string& error) {
+  std::string bytes;
+  if (!readSongFile(songPath_, bytes, error)) return false;
+  SongFileRules rules;
+  rules.force = force_;
+  const SongUse use = songUse(songPath_, bytes, rules, error);
+  if (use == SongUse::kRefused) return false;
+  dat_ = use == SongUse::kCompiled;
+  std::string loadPath = songPath_;
+  if (!dat_) {
+    if (!compile(error)) return false;
     loadPath = datPath_;
   }
   c_vumoPlay* fresh = new c_vumoPlay();
@@ -169,6 +146,7 @@ void PlaySession::jump(int delta) {
   c_vumoPlay* player = player_.get();
   if (player == nullptr) return;
   const int positions = player->playedPositions();
+  silence();
   player->position = ((player->position + delta) % positions + positions) % positions;
   player->rowInPattern = 0;
   player->rowBase = player->orderList.get().get(player->position) * c_vumoPlay::kRowsPerPattern;
@@ -179,6 +157,18 @@ void PlaySession::jump(int delta) {
   shownRow_ = -1;
 }
 
+// Stops both channels of every voice and drops the levels the old position left, so that nothing
+// it started sounds again until a new note.
+void PlaySession::silence() {
+  c_vumoPlay* player = player_.get();
+  player->stopVoices();
+  for (int v = 0; v < c_vumoPlay::kVoices; ++v) {
+    player->voiceLevels[v].volume = 0;
+    player->voiceNotes[v].decay = 0;
+    player->voiceNotes[v].slide = 0;
+  }
+}
+
 void PlaySession::toggleMute(int voice) {
   if (voice >= 0 && voice < 4) audio_->setMuted(voice, !audio_->muted(voice));
 }
@@ -186,8 +176,8 @@ void PlaySession::toggleMute(int voice) {
 void PlaySession::restart() {
   c_vumoPlay* player = player_.get();
   if (player == nullptr) return;
-  // What ENTER does in the intro: only the song position restarts.
-  player->stopVoices();
+  // What ENTER does in the intro, and the voices' levels dropped.
+  silence();
   player->tickCounter = 0;
   player->position = 0;
   player->rowBase = 0;
@@ -201,7 +191,7 @@ bool PlaySession::reload() {
   c_vumoPlay* player = player_.get();
   std::string error;
   const std::string loadPath = dat_ ? songPath_ : datPath_;
-  if (!dat_ && !prepareSong(songPath_, datPath_, error)) {
+  if (!dat_ && !compile(error)) {
     reloadError_ = error;
     return false;
   }
@@ -231,6 +221,10 @@ bool PlaySession::reload() {
     player->rowBase = player->orderList.get().get(player->position) * c_vumoPlay::kRowsPerPattern;
   }
   reloadError_.clear();
+  const std::time_t now = std::time(nullptr);
+  char clock[16] = "";
+  std::strftime(clock, sizeof clock, "%H:%M:%S", std::localtime(&now));
+  reloaded_ = std::string("reloaded ") + clock;
   return true;
 }
 
@@ -240,6 +234,9 @@ PlayState PlaySession::snapshot() const {
   state.paused = paused_;
   state.watching = watching_;
   state.message = reloadError_.empty() ? status_ : reloadError_;
+  state.warnings = warnings_;
+  state.reloaded = reloaded_;
+  state.patternNames = patternNames_;
   const c_vumoPlay* player = player_.get();
   if (player == nullptr) return state;
   state.position = shownPosition_;

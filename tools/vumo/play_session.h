@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "audio/audio_driver.h"
 #include "runtime/collector.h"
@@ -58,16 +59,12 @@ class MutingAudio : public gxtkAudio {
   float sent_[kChannelCount] = {};
 };
 
-// A song source or .dat as the player's file: a source is compiled into `datPath`. False with a
-// "FILE:LINE: reason" (or "FILE: reason") error.
-bool prepareSong(const std::string& songPath, const std::string& datPath, std::string& error);
-
 class PlaySession {
  public:
   // The driver must be installed already (a MutingAudio over the real or the recording driver).
-  // `songPath` is a .dat file (named so, or starting with the compiler's "VUMO") or a song source;
+  // `songPath` is a compiled song (it starts with "VUMO"; with `force`, any file) or a song source;
   // false from load() with the error.
-  PlaySession(MutingAudio* audio, std::string songPath);
+  PlaySession(MutingAudio* audio, std::string songPath, bool force = false);
   ~PlaySession();
   bool load(std::string& error);
 
@@ -76,9 +73,12 @@ class PlaySession {
 
   // The keys.
   void togglePause();
-  void jump(int delta);  // previous (-1) / next (+1) position, from its first row, on the next tick
+  // Previous (-1) / next (+1) position, from its first row, on the next tick; what the old position
+  // left sounding stops.
+  void jump(int delta);
   void toggleMute(int voice);
-  void restart();  // as ENTER in the intro: voices stopped, position 0, first row after `speed`+1 ticks
+  // As ENTER in the intro: voices stopped and silent, position 0, first row after `speed`+1 ticks.
+  void restart();
 
   // The watched source changed: compiled and loaded into the same player, which goes on at the same
   // position and row; on a compile error the old song keeps playing and the error is the message.
@@ -92,14 +92,23 @@ class PlaySession {
   const std::string& reloadError() const { return reloadError_; }
   void setWatching(bool watching) { watching_ = watching; }
   const std::string& songPath() const { return songPath_; }
+  // The source's warnings at the last good compile, one line each.
+  const std::vector<std::string>& warnings() const { return warnings_; }
   // True once per row played, for the plain output.
   bool takeRowPlayed();
 
  private:
   MutingAudio* audio_;
   std::string songPath_;
-  bool dat_;  // a .dat file, else a source compiled into datPath_
+  bool compile(std::string& error);
+  void silence();
+
+  bool force_;
+  bool dat_ = true;  // a compiled song, else a source compiled into datPath_
   std::string datPath_;
+  std::vector<std::string> warnings_;
+  std::vector<std::string> patternNames_;
+  std::string reloaded_;
   GcRoot<c_vumoPlay*> player_;
   bool paused_ = false;
   bool watching_ = false;

@@ -2,6 +2,7 @@
 #include "tools/vumo/play_view.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -45,18 +46,69 @@ std::string voiceLine(int v, const VoiceState& voice) {
                 voice.muted ? " MUTED" : "");
 }
 
+// A pattern as the source names it, or its number.
+std::string patternLabel(const PlayState& state, int pattern) {
+  const bool named = pattern >= 0 && pattern < static_cast<int>(state.patternNames.size()) &&
+                     !state.patternNames[pattern].empty() && !std::isdigit(state.patternNames[pattern][0]);
+  return named ? state.patternNames[pattern] : format("%02d", pattern);
+}
+
+std::string orderEntry(const PlayState& state, int p) {
+  const std::string label =
+      patternLabel(state, p < static_cast<int>(state.order.size()) ? state.order[p] : 0);
+  return p == state.position ? " [" + label + "]" : " " + label;
+}
+
+// The order list around the current position, as many entries as the width holds.
 std::string orderLine(const PlayState& state, int width) {
-  std::string line = "order";
-  const int shown = std::max(1, (width - 8) / 5);
-  int first = std::max(0, state.position - shown / 2);
-  first = std::max(0, std::min(first, state.positions - shown));
-  if (first > 0) line += " ..";
-  for (int p = first; p < state.positions && p < first + shown; ++p) {
-    const int pattern = p < static_cast<int>(state.order.size()) ? state.order[p] : 0;
-    line += p == state.position ? format(" [%02d]", pattern) : format(" %02d", pattern);
+  const int room = std::max(1, width - 9);  // "order", and " .." at either end
+  int first = std::min(std::max(0, state.position), std::max(0, state.positions - 1));
+  int last = first;  // entries first..last are shown
+  int used = static_cast<int>(orderEntry(state, first).size());
+  // Widen around the current position, after it first, while the entries fit.
+  for (bool grew = true; grew;) {
+    grew = false;
+    if (last + 1 < state.positions) {
+      const int size = static_cast<int>(orderEntry(state, last + 1).size());
+      if (used + size <= room) {
+        used += size;
+        ++last;
+        grew = true;
+      }
+    }
+    if (first > 0 && (last - state.position >= state.position - first || last + 1 >= state.positions)) {
+      const int size = static_cast<int>(orderEntry(state, first - 1).size());
+      if (used + size <= room) {
+        used += size;
+        --first;
+        grew = true;
+      }
+    }
   }
-  if (first + shown < state.positions) line += " ..";
+  std::string line = "order";
+  if (first > 0) line += " ..";
+  for (int p = first; p <= last; ++p) line += orderEntry(state, p);
+  if (last + 1 < state.positions) line += " ..";
   return line;
+}
+
+// `text` cut into lines of at most `width` characters, at spaces where it can.
+std::vector<std::string> wrapped(const std::string& text, int width) {
+  std::vector<std::string> lines;
+  if (width <= 0) return lines;
+  size_t at = 0;
+  while (text.size() - at > static_cast<size_t>(width)) {
+    size_t cut = text.rfind(' ', at + width);
+    if (cut == std::string::npos || cut <= at) {
+      lines.push_back(text.substr(at, width));
+      at += width;
+    } else {
+      lines.push_back(text.substr(at, cut - at));
+      at = cut + 1;
+    }
+  }
+  lines.push_back(text.substr(at));
+  return lines;
 }
 
 std::string patternRow(const PlayState& state, int r) {
@@ -94,15 +146,26 @@ std::string cellText(const StoredCell& cell) {
 std::vector<std::string> renderScreen(const PlayState& state, int width, int height) {
   std::vector<std::string> lines;
   lines.push_back(format("vumo-play  %s", state.title.c_str()) + (state.paused ? "  [paused]" : "") +
-                  (state.watching ? "  [watching]" : ""));
-  lines.push_back(state.row < 0
-                      ? format("position --/%02d  pattern --  row --  speed %d", state.positions, state.speed)
-                      : format("position %02d/%02d  pattern %02d  row %02d  speed %d", state.position,
-                               state.positions, state.pattern, state.row, state.speed));
+                  (state.watching ? "  [watching]" : "") +
+                  (state.reloaded.empty() ? "" : "  " + state.reloaded));
+  const std::string row = state.row < 0 ? "--" : format("%02d", state.row);
+  lines.push_back(format("position %02d/%02d  pattern %s  row %s  speed %d", state.position, state.positions,
+                         patternLabel(state, state.pattern).c_str(), row.c_str(), state.speed));
   lines.push_back(orderLine(state, width));
   lines.push_back("v note ins name         type       volume level");
   for (int v = 0; v < 4; ++v) lines.push_back(voiceLine(v, state.voices[v]));
-  const int fixedBelow = 2;  // message and key help
+  // Below the rows: the message and the warnings, wrapped to the width (a third of the screen at
+  // most), and the key help.
+  std::vector<std::string> notes = wrapped(state.message, width);
+  for (const std::string& warning : state.warnings) {
+    for (const std::string& line : wrapped(warning, width)) notes.push_back(line);
+  }
+  const int mostNotes = std::max(1, height / 3);
+  if (static_cast<int>(notes.size()) > mostNotes) {
+    notes.resize(mostNotes);
+    notes.back() = "...";
+  }
+  const int fixedBelow = static_cast<int>(notes.size()) + 1;
   const int roomForRows = height - static_cast<int>(lines.size()) - fixedBelow - 1;
   const int around = std::max(0, std::min(kRowsAround, (roomForRows - 1) / 2));
   if (roomForRows > 0 && !state.rows.empty()) {
@@ -115,7 +178,7 @@ std::vector<std::string> renderScreen(const PlayState& state, int width, int hei
   }
   while (static_cast<int>(lines.size()) < height - fixedBelow) lines.push_back("");
   lines.resize(std::max(0, height - fixedBelow));
-  lines.push_back(state.message);
+  for (const std::string& note : notes) lines.push_back(note);
   lines.push_back("space pause  left/right position  1-4 mute  r restart  q quit");
   lines.resize(std::max(0, height));
   for (std::string& line : lines) {
@@ -125,7 +188,8 @@ std::vector<std::string> renderScreen(const PlayState& state, int width, int hei
 }
 
 std::string rowLine(const PlayState& state) {
-  std::string line = format("position %02d pattern %02d row %02d", state.position, state.pattern, state.row);
+  std::string line = format("position %02d pattern %s row %02d", state.position,
+                            patternLabel(state, state.pattern).c_str(), state.row);
   for (int v = 0; v < 4; ++v) {
     const StoredCell cell = state.row >= 0 && state.row < static_cast<int>(state.rows.size())
                                 ? state.rows[state.row][v]

@@ -1,6 +1,8 @@
 // vumo-decompile SONG.dat OUT: writes a song source (format: song_compiler.cpp) that compiles back to
 // the same .dat byte for byte when the compiler could have written it; other files the player loads
 // give the closest source, with a "# not kept:" comment line for each value it cannot hold.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -8,16 +10,20 @@
 
 #include "tools/vumo/tool_args.h"
 #include "vumo/song_decompiler.h"
+#include "vumo/song_file.h"
 #include "vumo/song_runner.h"
 
 namespace {
 
 constexpr const char* kTool = "vumo-decompile";
-constexpr const char* kUsage = "vumo-decompile SONG.dat OUT";
+constexpr const char* kUsage = "vumo-decompile [--force] [--] SONG.dat OUT";
 constexpr const char* kHelp =
     "Writes the song source of a .dat file to OUT (\"-\": standard output). A file the compiler\n"
     "wrote compiles back to the same bytes; for any other file the player loads, every value the\n"
     "source cannot hold is named in a \"# not kept:\" comment line, and listed on standard error.\n"
+    "Patterns are named by their order of first use (a1, a2 ...); OUT may not be SONG.dat itself.\n"
+    "  --force     take a file without the song header as a compiled song all the same\n"
+    "  --          the arguments after it are files, even when they start with -\n"
     "  --help      this text\n"
     "  --version   the tools' version\n"
     "Exit status: 0 written, 1 error, 2 bad usage.\n";
@@ -25,17 +31,35 @@ constexpr const char* kHelp =
 int run(int argc, char** argv) {
   if (int status = vumo::helpOrVersion(kTool, kUsage, kHelp, argc, argv); status >= 0) return status;
   std::vector<std::string> files;
+  vumo::SongFileRules rules;
+  rules.sourceAllowed = false;
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg.size() > 1 && arg[0] == '-') return vumo::usageError(kTool, "unknown option " + arg, kUsage);
-    files.push_back(arg);
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && arg == "--force") {
+      rules.force = true;
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      return vumo::usageError(kTool, "unknown option " + arg, kUsage);
+    } else {
+      files.push_back(arg);
+    }
   }
   if (files.size() != 2) return vumo::usageError(kTool, "a song and an output file are needed", kUsage);
   const std::string songPath = files[0], outPath = files[1];
-  if (!vumo::readableFile(songPath)) return vumo::failWith(kTool, "cannot read song file " + songPath);
+  vumo::PreparedSong prepared;
+  std::string error;
+  if (!prepared.prepare(songPath, rules, error)) return vumo::failWith(kTool, error);
+  // Writing the source over the song would lose the song.
+  struct stat in {
+  }, out{};
+  if (outPath != "-" && stat(songPath.c_str(), &in) == 0 && stat(outPath.c_str(), &out) == 0 &&
+      in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+    return vumo::failWith(kTool, outPath + ": is the song itself; give another file for the source");
+  }
 
   vumo::Decompiled result;
-  std::string error;
   if (!vumo::decompileFile(songPath, result, error)) return vumo::failWith(kTool, error);
   for (const std::string& line : result.notKept) {
     std::fprintf(stderr, "%s: %s: not kept: %s\n", kTool, songPath.c_str(), line.c_str());

@@ -7,10 +7,15 @@
 // renderScreen(session.snapshot()), a pure function of the player's state (play_view.h).
 // When standard output is not a terminal it prints one plain line per row instead.
 //
+// The updates are timed by the framework's own frame loop (runFramePass over a terminal
+// platform): a pass draws, sleeps until the next tick is due, reads the keys and the watched file,
+// and runs the due ticks, catching up at most as the intro does.
+//
 // --watch polls the source's modification time and size four times a second rather than using
 // inotify: editors save by writing a new file and renaming it over the old one, which an inotify
 // watch on the file loses, and polling also sees saves made on another machine to a network mount.
 #include <curses.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -19,35 +24,45 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/audio_driver.h"
 #include "audio/recording_audio.h"
+#include "host/delegate.h"
+#include "host/frame_loop.h"
+#include "host/game.h"
 #include "tools/vumo/play_session.h"
 #include "tools/vumo/tool_args.h"
+#include "vumo/song_file.h"
 #include "vumo/song_runner.h"
 
 namespace {
 
 constexpr const char* kTool = "vumo-play";
-constexpr const char* kUsage = "vumo-play [--watch] [--no-sound] [--seconds S] SONG";
+constexpr const char* kUsage =
+    "vumo-play [--watch] [--no-sound] [--seconds S] [--force] [--verbose] [--] SONG";
 constexpr const char* kHelp =
     "Plays SONG (a .dat file or a song source) through the default sound device with the real\n"
     "player and shows the position, the order list, the rows and the four voices as it plays.\n"
     "Keys: space pause/resume, left/right previous/next position, 1-4 mute/unmute a voice,\n"
     "r restart from position 0, q (or Ctrl-C) quit. When standard output is not a terminal it\n"
-    "prints one line per row instead.\n"
+    "prints one line per row instead (messages and warnings go to standard error).\n"
     "  --watch      recompile SONG (a source) when it is saved and go on at the same position and\n"
     "               row; a compile error is shown and the old song keeps playing\n"
     "  --no-sound   open no sound device (the rows are timed by the clock)\n"
     "  --seconds S  stop after S seconds\n"
+    "  --force      take a file without the song header as a compiled song all the same\n"
+    "  --verbose    let the sound library's own log through to standard error\n"
+    "  --           the arguments after it are files, even when they start with -\n"
     "  --help       this text\n"
     "  --version    the tools' version\n"
     "Exit status: 0 done, 1 error, 2 bad usage.\n";
 constexpr double kMostSeconds = 86400;
-constexpr int kMaxUpdatesPerPass = 4;
-constexpr auto kTickLength = std::chrono::microseconds(1000000 / vumo::kTicksPerSecond);
 constexpr auto kWatchInterval = std::chrono::milliseconds(250);
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -78,57 +93,55 @@ struct Options {
   std::string song;
   bool watch = false;
   bool sound = true;
+  bool force = false;
+  bool verbose = false;
   double seconds = 0;  // 0: until quit
 };
 
+// Opens the default device with the driver's own lines (which it prints on standard output) sent
+// to standard error, and the sound library's log (ALSA's lines on a machine without a card)
+// discarded unless `verbose`. Null when no device opened.
+gxtkAudio* openDevice(bool verbose) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int savedOut = dup(STDOUT_FILENO), savedErr = dup(STDERR_FILENO);
+  FILE* captured = std::tmpfile();
+  const int quiet = open("/dev/null", O_WRONLY);
+  if (captured != nullptr) dup2(fileno(captured), STDOUT_FILENO);
+  if (!verbose && quiet >= 0) dup2(quiet, STDERR_FILENO);
+  auto* device = new gxtkAudio();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  dup2(savedOut, STDOUT_FILENO);
+  dup2(savedErr, STDERR_FILENO);
+  close(savedOut);
+  close(savedErr);
+  if (quiet >= 0) close(quiet);
+  if (captured != nullptr) {
+    std::rewind(captured);
+    char line[512];
+    while (std::fgets(line, sizeof line, captured) != nullptr) std::fputs(line, stderr);
+    std::fclose(captured);
+  }
+  return device->context() != nullptr ? device : nullptr;
+}
+
 // The driver under the muting one: the default device, or the recording driver (which makes no
 // sound) when there is none. The message says which.
-vumo::MutingAudio* openAudio(bool sound, std::string& message) {
+vumo::MutingAudio* openAudio(const Options& options, std::string& message) {
   gxtkAudio* inner = nullptr;
-  if (sound) {
+  if (options.sound) {
     // The device stays open until the process ends (as in the intro), which OpenAL Soft would report
     // on standard error after the terminal is given back; its log is quiet unless asked for.
-    setenv("ALSOFT_LOGLEVEL", "0", 0);
-    // The driver prints its own line when the device fails; the terminal is not taken over yet.
-    auto* device = new gxtkAudio();
-    if (device->context() != nullptr) {
-      inner = device;
-    } else {
-      message = "no sound device: playing silently, rows timed by the clock";
-    }
+    if (!options.verbose) setenv("ALSOFT_LOGLEVEL", "0", 0);
+    inner = openDevice(options.verbose);
+    if (inner == nullptr) message = "no sound device: playing silently, rows timed by the clock";
   } else {
     message = "no sound (--no-sound): rows timed by the clock";
   }
   if (inner == nullptr) inner = new RecordingAudio(RecordingAudio::SampleFiles::Decode);
   return new vumo::MutingAudio(inner);
 }
-
-class Clock {
- public:
-  Clock() : start_(std::chrono::steady_clock::now()), next_(start_) {}
-  // Updates due now, at most kMaxUpdatesPerPass; a longer delay is dropped rather than caught up.
-  int due() {
-    const auto now = std::chrono::steady_clock::now();
-    int count = 0;
-    while (next_ <= now && count < kMaxUpdatesPerPass) {
-      next_ += kTickLength;
-      ++count;
-    }
-    if (next_ <= now) next_ = now + kTickLength;
-    return count;
-  }
-  std::chrono::milliseconds untilNext() const {
-    auto wait =
-        std::chrono::duration_cast<std::chrono::milliseconds>(next_ - std::chrono::steady_clock::now());
-    return std::max(std::chrono::milliseconds(0), wait);
-  }
-  double elapsed() const {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  }
-
- private:
-  std::chrono::steady_clock::time_point start_, next_;
-};
 
 class Watcher {
  public:
@@ -150,28 +163,32 @@ class Watcher {
   std::chrono::steady_clock::time_point nextLook_{};
 };
 
-bool finished(const Options& options, const Clock& clock) {
-  return stopRequested != 0 || (options.seconds > 0 && clock.elapsed() >= options.seconds);
-}
-
-void runPlain(vumo::PlaySession& session, const Options& options) {
-  Clock clock;
-  Watcher watcher(options.song);
-  std::string lastMessage;
-  while (!finished(options, clock)) {
-    for (int n = clock.due(); n > 0; --n) {
-      session.tick();
-      if (session.takeRowPlayed()) std::printf("%s\n", vumo::rowLine(session.snapshot()).c_str());
-    }
-    if (options.watch && watcher.changed()) session.reload();
-    const std::string message = session.snapshot().message;
-    if (message != lastMessage && !message.empty()) std::printf("%s\n", message.c_str());
-    lastMessage = message;
-    // A reader that went away (vumo-play ... | head) ends the run like a quit.
-    if (std::fflush(stdout) != 0) return;
-    std::this_thread::sleep_for(clock.untilNext());
+// curses mode for as long as it lives, and given back on every way out: a return, an exception
+// (a failed reload included) and exit() (a runtime error ends the process through it).
+class CursesScreen {
+ public:
+  CursesScreen() {
+    initscr();
+    active_ = true;
+    std::atexit(restore);
+    cbreak();  // Ctrl-C still raises SIGINT, which ends the loop and restores the terminal
+    noecho();
+    keypad(stdscr, TRUE);
+    curs_set(0);
+    timeout(0);
   }
-}
+  ~CursesScreen() { restore(); }
+  CursesScreen(const CursesScreen&) = delete;
+  CursesScreen& operator=(const CursesScreen&) = delete;
+
+ private:
+  static void restore() {
+    if (!active_) return;
+    active_ = false;
+    endwin();
+  }
+  static inline bool active_ = false;
+};
 
 void draw(const vumo::PlaySession& session) {
   int height = 0, width = 0;
@@ -218,62 +235,162 @@ bool handleKey(vumo::PlaySession& session, int key) {
   return true;
 }
 
-void runTerminal(vumo::PlaySession& session, const Options& options) {
-  initscr();
-  cbreak();  // Ctrl-C still raises SIGINT, which ends the loop and restores the terminal
-  noecho();
-  keypad(stdscr, TRUE);
-  curs_set(0);
-  Clock clock;
-  Watcher watcher(options.song);
-  bool running = true;
-  while (running && !finished(options, clock)) {
-    for (int n = clock.due(); n > 0; --n) session.tick();
-    if (options.watch && watcher.changed()) session.reload();
-    draw(session);
-    timeout(static_cast<int>(clock.untilNext().count()));
-    for (int key = getch(); key != ERR && running; key = getch()) {
-      running = handleKey(session, key);
-      timeout(0);
+// The tool as the frame loop's game: an update is one tick, a render draws the screen (or, without
+// a terminal, prints the rows played and the new messages).
+class PlayDelegate : public VxGameDelegate {
+ public:
+  PlayDelegate(vumo::PlaySession& session, bool terminal) : session_(session), terminal_(terminal) {}
+
+  void handleUpdate() override {
+    session_.tick();
+    if (!terminal_ && session_.takeRowPlayed()) {
+      std::printf("%s\n", vumo::rowLine(session_.snapshot()).c_str());
+      // A reader that went away (vumo-play ... | head) ends the run like a quit.
+      if (std::fflush(stdout) != 0) quit = true;
     }
   }
-  endwin();
+  void handleRender() override {
+    if (terminal_) {
+      draw(session_);
+      return;
+    }
+    // The watched source's news between the rows: its compile error, its warnings, the reload.
+    const vumo::PlayState state = session_.snapshot();
+    std::vector<std::string> messages = state.warnings;
+    if (!session_.reloadError().empty()) messages.insert(messages.begin(), session_.reloadError());
+    if (!state.reloaded.empty()) messages.push_back(state.reloaded);
+    for (const std::string& message : messages) {
+      if (printed_.count(message) == 0) std::printf("%s\n", message.c_str());
+    }
+    printed_ = std::set<std::string>(messages.begin(), messages.end());
+  }
+
+  bool quit = false;
+
+ private:
+  vumo::PlaySession& session_;
+  bool terminal_;
+  std::set<std::string> printed_;
+};
+
+// The frame loop's platform in a terminal: the steady clock, keys for events, the watched file.
+class TerminalPlatform : public FramePlatform {
+ public:
+  TerminalPlatform(vumo::PlaySession& session, const Options& options, PlayDelegate& delegate, bool terminal)
+      : session_(session),
+        options_(options),
+        delegate_(delegate),
+        terminal_(terminal),
+        watcher_(options.song) {}
+
+  bool windowShouldClose() override {
+    return delegate_.quit || stopRequested != 0 || (options_.seconds > 0 && elapsed() >= options_.seconds);
+  }
+  void swapBuffers() override {}
+  // One second ahead of the start, since the loop takes time 0 for "not scheduled".
+  double currentTime() override { return 1.0 + elapsed(); }
+  void sleepMillis(int milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+  void waitEvents() override { pollEvents(); }
+  void pollEvents() override {
+    if (terminal_) {
+      for (int key = getch(); key != ERR && !delegate_.quit; key = getch()) {
+        if (!handleKey(session_, key)) delegate_.quit = true;
+      }
+    }
+    if (options_.watch && watcher_.changed()) session_.reload();
+  }
+  bool windowHasFocus() override { return true; }
+
+ private:
+  double elapsed() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+  vumo::PlaySession& session_;
+  const Options& options_;
+  PlayDelegate& delegate_;
+  bool terminal_;
+  Watcher watcher_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+GcRoot<PlayDelegate*> playDelegate;
+
+void runPlayer(vumo::PlaySession& session, const Options& options, bool terminal) {
+  auto* game = dynamic_cast<VxGlfwGame*>(currentGame);
+  if (game == nullptr) throw std::runtime_error("no host game to run the player's updates");
+  playDelegate = new PlayDelegate(session, terminal);
+  game->attachDelegate(playDelegate.get());
+  game->setUpdateFrequency(vumo::kTicksPerSecond);
+  game->hostStart();
+  TerminalPlatform platform(session, options, *playDelegate.get(), terminal);
+  std::unique_ptr<CursesScreen> screen;
+  if (terminal) screen = std::make_unique<CursesScreen>();
+  while (runFramePass(*game, platform)) {
+  }
 }
 
 int run(int argc, char** argv) {
   if (int status = vumo::helpOrVersion(kTool, kUsage, kHelp, argc, argv); status >= 0) return status;
   Options options;
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--watch") {
+    if (optionsEnded) {
+      // A file name, whatever it starts with.
+    } else if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    } else if (arg == "--watch") {
       options.watch = true;
+      continue;
     } else if (arg == "--no-sound") {
       options.sound = false;
+      continue;
+    } else if (arg == "--force") {
+      options.force = true;
+      continue;
+    } else if (arg == "--verbose") {
+      options.verbose = true;
+      continue;
     } else if (arg == "--seconds") {
       if (i + 1 >= argc || !vumo::parseSeconds(argv[i + 1], kMostSeconds, options.seconds)) {
         return vumo::usageError(kTool, "--seconds needs a number above 0 and at most 86400", kUsage);
       }
       ++i;
+      continue;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return vumo::usageError(kTool, "unknown option " + arg, kUsage);
-    } else if (options.song.empty()) {
+    }
+    if (options.song.empty()) {
       options.song = arg;
     } else {
       return vumo::usageError(kTool, "more than one song given", kUsage);
     }
   }
   if (options.song.empty()) return vumo::usageError(kTool, "no song given", kUsage);
-  if (!vumo::readableFile(options.song))
-    return vumo::failWith(kTool, "cannot read song file " + options.song);
+
+  // A song that cannot play is reported before the sound device is opened.
+  vumo::SongFileRules rules;
+  rules.force = options.force;
+  std::string error;
+  {
+    vumo::PreparedSong check;
+    if (!check.prepare(options.song, rules, error)) return vumo::failWith(kTool, error);
+  }
 
   vumo::ensureHostGame();
   std::string deviceMessage;
-  vumo::MutingAudio* audio = openAudio(options.sound, deviceMessage);
-  vumo::PlaySession session(audio, options.song);
-  std::string error;
+  vumo::MutingAudio* audio = openAudio(options, deviceMessage);
+  vumo::PlaySession session(audio, options.song, options.force);
   if (!session.load(error)) return vumo::failWith(kTool, error);
   session.setMessage(deviceMessage);
   session.setWatching(options.watch);
+  const bool terminal = isatty(STDOUT_FILENO) && isatty(STDIN_FILENO);
+  // Without a terminal, standard output carries the rows; what the device did goes to standard error.
+  if (!terminal && !deviceMessage.empty()) std::fprintf(stderr, "%s\n", deviceMessage.c_str());
 
   struct sigaction action {};
   action.sa_handler = requestStop;
@@ -283,11 +400,7 @@ int run(int argc, char** argv) {
   sigaction(SIGHUP, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  if (isatty(STDOUT_FILENO) && isatty(STDIN_FILENO)) {
-    runTerminal(session, options);
-  } else {
-    runPlain(session, options);
-  }
+  runPlayer(session, options, terminal);
   session.player()->stopVoices();
   return 0;
 }
