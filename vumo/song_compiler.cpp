@@ -124,6 +124,20 @@ constexpr ParamKey kParamKeys[] = {
     {"lfo", kLfoKey, 15}, {"decay", 4, 255},  {"step", 5, 255}, {"first", 6, 255},
     {"second", 7, 255}};
 
+// The kinds of warning, as "# allow KIND: why" names them.
+constexpr const char* kWarningKinds =
+    "octave, decay, high-note, type, unplayed, empty-pattern, first-pattern, allow";
+
+bool isWarningKind(const std::string& kind) {
+  const std::string kinds = std::string(", ") + kWarningKinds + ",";
+  return !kind.empty() && kinds.find(" " + kind + ",") != std::string::npos;
+}
+
+// The name of a pitch in semitones above C of octave 0: "G#3".
+std::string pitchWord(int pitch) {
+  return std::string(kSemitoneNames + 2 * (pitch % 12), 2) + std::to_string(pitch / 12);
+}
+
 class Failure {
  public:
   Failure(int line, std::string reason) : error{line, std::move(reason)} {}
@@ -202,8 +216,9 @@ class Parser {
     std::vector<int> patterns;
     std::vector<std::string> patternNames;
     int instruments[kSelectableInstruments] = {};
-    std::vector<int> order;  // the line of each order entry
-    std::map<int, std::set<std::string>> allowed;
+    std::vector<int> order;                        // the line of each order entry
+    std::map<int, std::set<std::string>> allowed;  // the kinds an "# allow" silences on a line
+    std::vector<SourceWarning> directives;         // "# allow" comments that silence nothing
   };
   const Lines& lines() const { return lines_; }
 
@@ -218,6 +233,7 @@ class Parser {
     }
     if (inPattern_) fail(patternLine_, "pattern " + quoted(patternName_) + " has no end");
     resolveOrder();
+    firstEntryFirst();
     if (!sawSpeed_) fail(0, "no speed given (for instance: speed 4)");
     if (song_.order.empty()) fail(0, "no order given: the song needs at least one position");
   }
@@ -228,7 +244,8 @@ class Parser {
     for (size_t i = 0; i < text.size(); ++i) {
       char c = text[i];
       if (c == '#' && (i == 0 || text[i - 1] == ' ' || text[i - 1] == '\t')) {
-        allowDirective(text.substr(i + 1), line);
+        const bool alone = text.find_first_not_of(" \t") == i;
+        allowDirective(text.substr(i + 1), alone ? line + 1 : line, line);
         break;
       }
       if (static_cast<unsigned char>(c) >= 0x80 || (c < 0x20 && c != '\t')) {
@@ -239,11 +256,26 @@ class Parser {
     return out;
   }
 
-  // "allow KIND: why" in a comment; a directive without its reason does not count.
-  void allowDirective(const std::string& comment, int line) {
+  // "allow KIND: why" in a comment, for the row it ends or, alone on its line, the next line
+  // (`target`). One with an unknown kind or without its reason silences nothing and is a warning.
+  void allowDirective(const std::string& comment, int target, int line) {
     std::vector<std::string> w = words(comment);
-    if (w.size() < 3 || w[0] != "allow" || w[1].size() < 2 || w[1].back() != ':') return;
-    lines_.allowed[line].insert(w[1].substr(0, w[1].size() - 1));
+    if (w.empty() || w[0] != "allow") return;
+    std::string kind = w.size() > 1 ? w[1] : std::string();
+    const bool colon = !kind.empty() && kind.back() == ':';
+    if (colon) kind.pop_back();
+    auto problem = [&](const std::string& reason) { lines_.directives.push_back({line, "allow", reason}); };
+    if (kind.empty()) {
+      problem("\"# allow\" needs a kind and a reason: # allow KIND: why (kinds: " +
+              std::string(kWarningKinds) + ")");
+    } else if (!isWarningKind(kind)) {
+      problem("\"# allow " + kind + "\" names no warning kind (kinds: " + std::string(kWarningKinds) + ")");
+    } else if (!colon || w.size() < 3) {
+      problem("\"# allow " + kind + "\" silences nothing without its reason: # allow " + kind +
+              ": why (for the next reader)");
+    } else {
+      lines_.allowed[target].insert(kind);
+    }
   }
 
   void statement(const std::string& text, int line) {
@@ -497,6 +529,33 @@ class Parser {
     }
   }
 
+  // The player starts with pattern 0 whatever the order list names first. When every pattern and
+  // order entry is named, the numbers are the compiler's to give: the first entry's pattern becomes
+  // number 0 and those defined before it move up by one. Numbers written in the source are kept
+  // (the warnings say so).
+  void firstEntryFirst() {
+    if (song_.order.empty() || song_.order[0] == 0) return;
+    const int first = song_.order[0];
+    if (first >= static_cast<int>(song_.patterns.size())) return;
+    for (const std::string& name : lines_.patternNames) {
+      if (isNumber(name)) return;
+    }
+    for (const auto& [word, line] : orderWords_) {
+      if (isNumber(word)) return;
+    }
+    auto toFront = [first](auto& list) {
+      std::rotate(list.begin(), list.begin() + first, list.begin() + first + 1);
+    };
+    toFront(song_.patterns);
+    toFront(song_.patternNames);
+    toFront(lines_.rows);
+    toFront(lines_.patterns);
+    toFront(lines_.patternNames);
+    auto renumbered = [first](int p) { return p == first ? 0 : p < first ? p + 1 : p; };
+    for (int& p : song_.order) p = renumbered(p);
+    for (auto& [name, number] : patternByName_) number = renumbered(number);
+  }
+
   Song& song_;
   Lines lines_;
   bool sawSpeed_ = false;
@@ -516,6 +575,7 @@ class Linter {
   Linter(const Song& song, const Parser::Lines& lines) : song_(song), lines_(lines) {}
 
   std::vector<SourceWarning> run() {
+    for (const SourceWarning& directive : lines_.directives) warn(directive.line, "allow", directive.reason);
     instruments();
     cells();
     octaves();
@@ -535,10 +595,8 @@ class Linter {
 
   void warn(int line, const char* kind, const std::string& reason) {
     if (line <= 0) return;
-    for (int at : {line, line - 1}) {
-      auto allowed = lines_.allowed.find(at);
-      if (allowed != lines_.allowed.end() && allowed->second.count(kind) != 0) return;
-    }
+    auto allowed = lines_.allowed.find(line);
+    if (allowed != lines_.allowed.end() && allowed->second.count(kind) != 0) return;
     if (!reported_.insert({line, std::string(kind) + reason}).second) return;
     found_.push_back({line, kind, reason});
   }
@@ -581,6 +639,7 @@ class Linter {
   // every state a loop can bring) with each voice's octave, as the player keeps it.
   void octaves() {
     int octave[kVoices] = {0, 0, 0, 0};
+    int instrument[kVoices] = {0, 0, 0, 0};
     std::set<std::tuple<int, int, int>> warnedCells;  // one warning a cell, whichever pass finds it
     const int positions = static_cast<int>(song_.order.size());
     for (int pass = 0; pass < 2; ++pass) {
@@ -594,23 +653,44 @@ class Linter {
             const int digit = cell.octave - '0';
             if (noteOf(cell) >= 0 && cell.volume != '0' && cell.instrument == '0' && digit != octave[v] &&
                 warnedCells.insert({p, r, v}).second) {
-              warn(lines_.rows[p][r], "octave",
-                   "voice " + std::to_string(v + 1) + ": a note with a volume but no instrument, written " +
-                       "in octave digit " + std::to_string(digit) + " while the voice is in octave " +
-                       std::to_string(octave[v]) + ": it sounds in octave " + std::to_string(octave[v]) +
-                       " (name the digit, for instance C-" + std::to_string(digit) + "/" +
-                       std::to_string(octave[v]) + ")");
+              warn(lines_.rows[p][r], "octave", octaveReason(cell, v, octave[v], instrument[v]));
             }
             pattern_break = pattern_break || cell.note == '-';
           }
           for (int v = 0; v < kVoices; ++v) {
             const Cell& cell = song_.patterns[p][r][v];
-            if (cell.instrument != '0') octave[v] = cell.octave - '0';
+            if (cell.instrument != '0') {
+              octave[v] = cell.octave - '0';
+              instrument[v] = digitOf(cell.instrument);
+            }
           }
           if (pattern_break) break;
         }
       }
     }
+  }
+
+  // A note with a volume and no instrument sounds in the voice's octave, not in the one written:
+  // the warning names both and a form that plays the written pitch, NOTE/DIGIT when the voice's
+  // octave digit can hold it, else the cell with its instrument.
+  std::string octaveReason(const Cell& cell, int v, int voiceOctave, int k) const {
+    const int value = noteOf(cell);
+    const int written = value + 12 * (cell.octave - '0');
+    const int sounding = value + 12 * voiceOctave;
+    std::string reason = "voice " + std::to_string(v + 1) + ": " + pitchWord(written) +
+                         " has a volume but no instrument, so it plays in the voice's octave digit " +
+                         std::to_string(voiceOctave) + " (its last cell with an instrument) and sounds as " +
+                         pitchWord(sounding) + "; ";
+    const int relative = written - 12 * voiceOctave;
+    if (relative >= 0 && relative <= kHighestNote) {
+      return reason + "to play " + pitchWord(written) + " write " + pitchWord(written) + "/" +
+             std::to_string(voiceOctave);
+    }
+    const std::string volume(1, cell.volume);
+    if (k == 0) return reason + "to play " + pitchWord(written) + " give the note its instrument";
+    const std::string name = song_.names[k].empty() ? std::to_string(k) : song_.names[k];
+    return reason + "to play " + pitchWord(written) + " give the note its instrument: " + pitchWord(written) +
+           " " + volume + " " + name;
   }
 
   bool emptyPattern(int p) const {
@@ -625,6 +705,17 @@ class Linter {
   }
 
   void patterns() {
+    if (!song_.order.empty() && song_.order[0] != 0 && !song_.patterns.empty()) {
+      const int first = song_.order[0];
+      const std::string named = first < static_cast<int>(song_.patterns.size())
+                                    ? quoted(lines_.patternNames[first])
+                                    : std::to_string(first) + " (not defined)";
+      warn(lines_.order[0], "first-pattern",
+           "the song starts with pattern " + quoted(lines_.patternNames[0]) +
+               " (number 0), not with the first order entry's " + named +
+               ": patterns or order entries written as numbers keep their numbers (name them all, or "
+               "define the first entry's pattern first)");
+    }
     std::set<int> ordered(song_.order.begin(), song_.order.end());
     for (size_t p = 0; p < song_.patterns.size(); ++p) {
       if (ordered.count(static_cast<int>(p)) != 0) continue;

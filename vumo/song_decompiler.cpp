@@ -326,10 +326,28 @@ std::string writeSource(const Rebuilder& built, const std::string& fileName) {
   for (int k = 0; k < kSelectableInstruments; ++k) {
     if (built.defined[k]) out << instrumentLine(k, built.names[k], song) << "\n";
   }
+  // The .dat keeps no pattern names: they are named part1, part2 ... by their first use in the
+  // order list (then those no entry plays). A song whose first entry is not pattern 0 keeps the
+  // numbers, which the compiler then keeps too.
+  const int count = static_cast<int>(song.patterns.size());
+  std::vector<std::string> names(count);
+  for (int p = 0; p < count; ++p) names[p] = std::to_string(p);
+  if (!song.order.empty() && song.order[0] == 0) {
+    int next = 1;
+    std::vector<int> uses(song.order.begin(), song.order.end());
+    for (int p = 0; p < count; ++p) uses.push_back(p);
+    std::vector<bool> named(count, false);
+    for (int p : uses) {
+      if (p >= count || named[p]) continue;
+      named[p] = true;
+      names[p] = "part" + std::to_string(next++);
+    }
+  }
   // Twenty order words a line keeps the lines short.
   for (size_t i = 0; i < song.order.size(); ++i) {
     if (i % 20 == 0) out << "\norder";
-    out << " " << song.order[i];
+    const int p = song.order[i];
+    out << " " << (p < count ? names[p] : std::to_string(p));
   }
   out << "\n";
   for (size_t p = 0; p < song.patterns.size(); ++p) {
@@ -344,7 +362,7 @@ std::string writeSource(const Rebuilder& built, const std::string& fileName) {
         width[v] = std::max(width[v], cells[r][v].size());
       }
     }
-    out << "\npattern " << p << "\n";
+    out << "\npattern " << names[p] << "\n";
     for (int r = 0; r <= lastRow; ++r) {
       char label[8];
       std::snprintf(label, sizeof label, "  %02d:", r);

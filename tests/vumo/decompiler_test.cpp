@@ -267,17 +267,22 @@ TEST(CompilerWarnings, EachKindIsReportedOnItsLine) {
 }
 
 TEST(CompilerWarnings, TheOctaveFollowsThePlayOrder) {
-  // Pattern b sets voice 1 to octave 3; pattern a's note written in octave 3 is right only after
+  // Pattern 1 sets voice 1 to octave 3; pattern 0's note written in octave 3 is right only after
   // it, and pattern 0 plays first (octave 0), so the first pass finds the mismatch.
   const std::string source =
-      "speed 4\ninstrument 1 lead type=tri decay=8\norder b a\n"
-      "pattern a\n  E-3 8 | ... | ... | ...\nend\n"
-      "pattern b\n  C-3 8 lead | ... | ... | ...\nend\n";
+      "speed 4\ninstrument 1 lead type=tri decay=8\norder 1 0 # allow first-pattern: shown here\n"
+      "pattern 0\n  E-3 8 | ... | ... | ...\nend\n"
+      "pattern 1\n  C-3 8 lead | ... | ... | ...\nend\n";
   auto warnings = warningsOf(source);
   ASSERT_EQ(warnings.size(), 1u) << describe(warnings);
   EXPECT_EQ(warnings[0].line, 5);
   EXPECT_EQ(warnings[0].kind, "octave");
-  EXPECT_NE(warnings[0].reason.find("sounds in octave 0"), std::string::npos);
+  EXPECT_NE(warnings[0].reason.find("sounds as E-0"), std::string::npos) << warnings[0].reason;
+  // Named, the first entry's pattern is numbered 0 and plays first: octave 3 is right.
+  EXPECT_TRUE(warningsOf("speed 4\ninstrument 1 lead type=tri decay=8\norder b a\n"
+                         "pattern a\n  E-3 8 | ... | ... | ...\nend\n"
+                         "pattern b\n  C-3 8 lead | ... | ... | ...\nend\n")
+                  .empty());
 
   // Set in the same pattern before the note: no warning; a pattern break stops the walk.
   EXPECT_TRUE(warningsOf("speed 4\ninstrument 1 lead type=tri decay=8\norder a\npattern a\n"
@@ -296,11 +301,101 @@ TEST(CompilerWarnings, AnAllowCommentWithAReasonSilencesOnlyItsKind) {
   EXPECT_TRUE(
       warningsOf(base + "# allow high-note: a retune for the slide\n  C-7 8 lead | ... | ... | ...\nend\n")
           .empty());
-  // Without a reason, or for another kind, the warning stays.
-  EXPECT_EQ(warningsOf(base + "  C-7 8 lead | ... | ... | ...  # allow high-note:\nend\n").size(), 1u);
+  // Without a reason the warning stays, and the comment is a warning of its own; for another kind
+  // the warning stays.
+  const auto noReason = warningsOf(base + "  C-7 8 lead | ... | ... | ...  # allow high-note:\nend\n");
+  ASSERT_EQ(noReason.size(), 2u) << describe(noReason);
+  EXPECT_EQ(noReason[0].kind, "allow");
+  EXPECT_NE(noReason[0].reason.find("without its reason"), std::string::npos) << noReason[0].reason;
   EXPECT_EQ(warningsOf(base + "  C-7 8 lead | ... | ... | ...  # allow type: wrong kind\nend\n").size(), 1u);
-  // Two lines above is too far.
+  // A misspelt kind silences nothing and says so.
+  const auto misspelt = warningsOf(base + "  C-7 8 lead | ... | ... | ...  # allow highnote: why\nend\n");
+  ASSERT_EQ(misspelt.size(), 2u) << describe(misspelt);
+  EXPECT_NE(misspelt[0].reason.find("\"# allow highnote\" names no warning kind (kinds: octave"),
+            std::string::npos)
+      << misspelt[0].reason;
+  // Two lines above is too far, and one at the end of a row does not reach the next row.
   EXPECT_EQ(warningsOf(base + "# allow high-note: far\n\n  C-7 8 lead | ... | ... | ...\nend\n").size(), 1u);
+  EXPECT_EQ(warningsOf(base + "  C-3 8 lead | ... | ... | ...  # allow high-note: this row\n"
+                              "  C-7 8 lead | ... | ... | ...\nend\n")
+                .size(),
+            1u);
+}
+
+// The hint names the written note and a form that plays it; written into the row, it compiles
+// without the warning: NOTE/DIGIT where the voice's octave digit holds the note, else the cell with
+// its instrument.
+TEST(CompilerWarnings, FollowingTheOctaveHintCompilesWithoutTheWarning) {
+  const std::string head =
+      "speed 4\ninstrument 1 bass type=tri decay=8\norder a\npattern a\n"
+      "  C-3 8 bass | ... | ... | ...\n";
+  for (const std::string written : {"G#1 8", "C-4 8", "E-3 8"}) {
+    SCOPED_TRACE(written);
+    const auto warned = warningsOf(head + "  " + written + " | ... | ... | ...\nend\n");
+    if (written == "E-3 8") {
+      EXPECT_TRUE(warned.empty()) << "written in the voice's octave";
+      continue;
+    }
+    ASSERT_EQ(warned.size(), 1u) << describe(warned);
+    const std::string& reason = warned[0].reason;
+    EXPECT_EQ(reason.rfind("voice 1: " + written.substr(0, 3) + " has a volume but no instrument", 0), 0u)
+        << reason;
+    // The form follows "write " (a note) or "instrument: " (a cell).
+    size_t at = reason.rfind("write ");
+    std::string row;
+    if (at != std::string::npos) {
+      row = reason.substr(at + 6) + written.substr(3);
+    } else {
+      at = reason.rfind("instrument: ");
+      ASSERT_NE(at, std::string::npos) << reason;
+      row = reason.substr(at + 12);
+    }
+    EXPECT_EQ(row, written == "G#1 8" ? "G#1 8 bass" : "C-4/3 8");
+    vumo::Song song;
+    vumo::SourceError error;
+    std::vector<vumo::SourceWarning> after;
+    ASSERT_TRUE(vumo::compileSource(head + "  " + row + " | ... | ... | ...\nend\n", song, error, &after))
+        << error.reason;
+    EXPECT_TRUE(after.empty()) << describe(after);
+  }
+}
+
+// The player starts with pattern 0: named patterns are numbered so that the first order entry is
+// pattern 0; numbers written in the source are kept, with a warning.
+TEST(CompilerNumbering, TheFirstOrderEntryIsPatternZero) {
+  vumo::Song song;
+  vumo::SourceError error;
+  std::vector<vumo::SourceWarning> warnings;
+  ASSERT_TRUE(
+      vumo::compileSource("speed 4\ninstrument 1 tt type=tri decay=8\norder intro verse intro\n"
+                          "pattern verse\n  C-2 8 tt | ... | ... | ...\nend\n"
+                          "pattern intro\n  E-2 8 tt | ... | ... | ...\nend\n"
+                          "pattern spare\n  G-2 8 tt | ... | ... | ...\nend\n",
+                          song, error, &warnings));
+  EXPECT_EQ(song.order, (std::vector<int>{0, 1, 0}));
+  EXPECT_EQ(song.patternNames, (std::vector<std::string>{"intro", "verse", "spare"}));
+  EXPECT_EQ(song.patterns[0][0][0].note, 'c') << "intro's E";
+  ASSERT_EQ(warnings.size(), 1u) << describe(warnings);
+  EXPECT_EQ(warnings[0].kind, "unplayed");
+  EXPECT_EQ(warnings[0].line, 10) << "spare's own line";
+
+  const auto kept = warningsOf(
+      "speed 4\ninstrument 1 tt type=tri decay=8\norder 1 0\n"
+      "pattern 0\n  C-2 8 tt | ... | ... | ...\nend\npattern 1\nend\n");
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(kept[0].kind, "first-pattern");
+  EXPECT_EQ(kept[0].line, 3);
+}
+
+// The .dat keeps no pattern names: the decompiler names them by first use, and the source still
+// compiles to the same bytes.
+TEST(Decompiler, NamesPatternsByTheirFirstUse) {
+  const std::string song = compileTestSong("tune");
+  vumo::Decompiled out;
+  std::string error;
+  ASSERT_TRUE(vumo::decompileFile(song, out, error)) << error;
+  EXPECT_NE(out.source.find("\norder part1 part2 part2\n"), std::string::npos) << out.source;
+  EXPECT_NE(out.source.find("\npattern part1\n"), std::string::npos);
 }
 
 TEST(CompilerWarnings, TheTwelveSongsHaveNone) {

@@ -133,7 +133,7 @@ TEST(Patterns, ABreakInVoiceOneOrThreeOrFourStartsTheNextPosition) {
 
 TEST(Patterns, TheSongStartsWithPatternZeroAndLoopsToTheFirstOrderEntry) {
   std::vector<TraceLine> lines = linesOf("loop", 10);
-  // Patterns zero (C), two (G), then one (E), two, one: order list "one two".
+  // Patterns 0 (C), 2 (G), then 1 (E), 2, 1: order list "1 2".
   const double expected[5] = {1.0, 1.498307, 1.259921, 1.498307, 1.259921};
   EXPECT_EQ(ticksOf(lines, "play", 1), (std::vector<int>{2, 4, 6, 8, 10}));
   for (int i = 0; i < 5; ++i) EXPECT_NEAR(lastValue(lines, "rate", 1, 2 + 2 * i), expected[i], 1e-5);

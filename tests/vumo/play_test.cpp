@@ -224,3 +224,59 @@ TEST(PlayWatch, ASavedSourceGoesOnAtTheSamePositionAndRowAndABadOneKeepsTheOldSo
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PlayKeys, AJumpStopsWhatTheOldPositionLeftAndShowsTheNewPositionEvenWhilePaused) {
+  Rig rig(compileTestSong("tune"));
+  rig.playUntil(0, 2);
+  rig.recorder->clearCalls();
+  rig.session->jump(+1);
+  auto calls = parseTrace(rig.recorder->traceText());
+  ASSERT_EQ(calls.size(), 8u);
+  for (int c = 0; c < 8; ++c)
+    EXPECT_EQ(calls[c].op + std::to_string(calls[c].channel), "stop" + std::to_string(c + 1));
+  EXPECT_EQ(vumo::renderScreen(rig.session->snapshot(), 80, 24)[1],
+            "position 01/03  pattern 01  row --  speed 4");
+  // The levels the old position set are gone: before a new note, the voices send 0.
+  for (int v = 0; v < 4; ++v) EXPECT_EQ(rig.session->player()->voiceLevels[v].volume, 0.0f) << v;
+
+  rig.session->togglePause();
+  rig.session->jump(+1);
+  rig.ticks(3);
+  EXPECT_EQ(vumo::renderScreen(rig.session->snapshot(), 80, 24)[1],
+            "position 02/03  pattern 01  row --  speed 4");
+}
+
+TEST(PlayDisplay, ASourceShowsItsOwnPatternNamesItsWarningsAndTheReload) {
+  const std::string path = scratchDir() + "/named.vumo";
+  const std::string head = "speed 2\ninstrument 1 lead type=tri decay=0\norder intro verse\n";
+  writeFile(path, head +
+                      "pattern verse\n  C-2 8 lead | ... | ... | ...\nend\npattern intro\n  E-2 8 lead | ... "
+                      "| ... | ...\nend\n");
+  Rig rig(path);
+  rig.ticks(3);
+  vumo::PlayState state = rig.session->snapshot();
+  const auto screen = vumo::renderScreen(state, 60, 24);
+  EXPECT_EQ(screen[1], "position 00/02  pattern intro  row 00  speed 2")
+      << "the first order entry plays first";
+  EXPECT_EQ(screen[2], "order [intro] verse");
+  ASSERT_EQ(state.warnings.size(), 1u);
+  EXPECT_EQ(state.warnings[0].rfind(path + ":2: warning: instrument 'lead' has decay=0", 0), 0u)
+      << state.warnings[0];
+  // Wrapped to the width below the rows, above the key help.
+  const std::string shown = screen[20] + " " + screen[21] + " " + screen[22];
+  EXPECT_NE(shown.find("(silence with \"# allow decay: why\")"), std::string::npos) << shown;
+  EXPECT_EQ(state.reloaded, "");
+
+  writeFile(path, head +
+                      "pattern verse\n  C-2 8 lead | ... | ... | ...\nend\npattern intro\n  G-2 8 lead | ... "
+                      "| ... | ... # allow decay: x\nend\n");
+  ASSERT_TRUE(rig.session->reload()) << rig.session->reloadError();
+  state = rig.session->snapshot();
+  EXPECT_EQ(state.reloaded.rfind("reloaded ", 0), 0u);
+  EXPECT_EQ(state.reloaded.size(), std::string("reloaded 12:34:56").size()) << state.reloaded;
+  EXPECT_NE(vumo::renderScreen(state, 80, 24)[0].find(state.reloaded), std::string::npos);
+}
+
+}  // namespace
