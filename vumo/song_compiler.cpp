@@ -162,9 +162,12 @@ std::string quoted(const std::string& word) {
 
 // A decimal number in [lowest, highest]; `what` names it in the error.
 int number(const std::string& word, int lowest, int highest, const std::string& what, int line) {
-  bool digits = !word.empty() && word.size() <= 6;
+  const std::string range = std::to_string(lowest) + "-" + std::to_string(highest);
+  bool digits = !word.empty();
   for (char c : word) digits = digits && c >= '0' && c <= '9';
-  if (!digits) fail(line, what + " must be a number, not " + quoted(word));
+  if (!digits) fail(line, what + " must be a number " + range + ", not " + quoted(word));
+  const size_t significant = std::min(word.find_first_not_of('0'), word.size());
+  if (word.size() - significant > 6) fail(line, what + " must be " + range + ", not " + word);
   int value = std::stoi(word);
   if (value < lowest || value > highest) {
     fail(line, what + " must be " + std::to_string(lowest) + "-" + std::to_string(highest) + ", not " + word);
@@ -361,6 +364,11 @@ class Parser {
         for (int type = 0; type <= kHighestType; ++type) {
           if (value == kTypeNames[type]) v = type;
         }
+      }
+      if (v < 0 && key == "type" && !isNumber(value)) {
+        std::string names;
+        for (const char* type : kTypeNames) names += std::string(names.empty() ? "" : ", ") + type;
+        fail(line, "type " + quoted(value) + " is not a type: " + names + ", or a number 0-255");
       }
       if (v < 0) {
         v = number(value, 0, found->highest, key, line);

@@ -170,6 +170,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "pattern 'verse', which is not defined"},
         Malformed{"no decay", "speed 4\ninstrument 1 lead type=tri\n", 2, "has no decay"},
         Malformed{"speed out of range", "speed 256\n", 1, "speed must be 0-255"},
+        Malformed{"speed with twenty digits", "speed 99999999999999999999\n", 1,
+                  "speed must be 0-255, not 99999999999999999999"},
+        Malformed{"speed not a number", "speed fast\n", 1, "speed must be a number 0-255, not 'fast'"},
+        Malformed{
+            "unknown type", "speed 4\ninstrument 1 lead type=sine decay=3\n", 2,
+            "type 'sine' is not a type: keep, ramp_b+saw, ramp_c+saw, ramp+saw, tri, ramp_b, fx2b, hnoise, "
+            "or a number 0-255"},
         Malformed{"instrument 16", "speed 4\ninstrument 16 lead decay=3\n", 2, "must be 0-15"},
         Malformed{"lfo above 15", "speed 4\ninstrument 1 lead decay=3 lfo=16\n", 2, "lfo must be 0-15"},
         Malformed{"note out of reach", withPattern("F-5/3 | ... | ... | ...\n"), 5,

@@ -325,6 +325,27 @@ TEST(VumoPlay, WatchNoticesASaveAndShowsACompileErrorWhileTheOldSongPlaysOn) {
   // The fixed source is playing by the end: its row 0 has E-2 in voice 1, where the first had C-2.
   EXPECT_NE(r.out.find("row 00 | E-2  . ."), std::string::npos) << r.out;
   EXPECT_LT(r.out.find("row 00 | C-2  8 1"), error);
+  // The good save is confirmed, after the error.
+  const size_t reloaded = r.out.find("reloaded ", error);
+  ASSERT_NE(reloaded, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\n', reloaded) - reloaded, std::string("reloaded 12:34:56").size());
+}
+
+// Without a sound device: the rows still go to standard output, and the device's own lines to
+// standard error, after a bad song's one line (reported before the device is opened).
+TEST(VumoPlay, SoundDeviceMessagesGoToStandardErrorAfterTheSongsOwnError) {
+  const std::string dir = scratchDir();
+  compileTestSong("tune");
+  Result r =
+      run(dir, "ALSOFT_DRIVERS=no-such-driver " + tool("vumo-play") + " --seconds 0.3 tune.dat </dev/null");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("position 00 pattern 00 row 00", 0), 0u) << r.out;
+  EXPECT_EQ(
+      r.err,
+      "OpenAl error: alcOpenDevice failed\nno sound device: playing silently, rows timed by the clock\n");
+  writeFile(dir + "/bad.vumo", "speed 4\ninstrument 1 lead type=sine decay=3\norder 0\n");
+  expectOneErrorLine(run(dir, "ALSOFT_DRIVERS=no-such-driver " + tool("vumo-play") + " bad.vumo </dev/null"),
+                     "vumo-play: bad.vumo:2: type 'sine' is not a type");
 }
 
 }  // namespace
@@ -386,6 +407,30 @@ TEST(SongTools, RefuseWhatTheyCannotPlayWithOneLine) {
   // The decompiler never writes over the song it reads.
   expectOneErrorLine(run(dir, tool("vumo-decompile") + " tune.dat ./tune.dat"), "is the song itself");
   EXPECT_EQ(readFile(dir + "/tune.dat").substr(0, 4), "VUMO");
+}
+
+}  // namespace
+
+namespace {
+
+// In a terminal (a pseudo-terminal from script(1)), vumo-play takes the screen and gives it back
+// however it ends: its time limit, SIGTERM, the q key.
+TEST(VumoPlay, GivesTheTerminalBackHoweverItEnds) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script(1) is not installed";
+  const std::string dir = scratchDir();
+  compileTestSong("tune");
+  const std::string play = tool("vumo-play") + " --no-sound ";
+  for (const std::string& how : std::vector<std::string>{
+           play + "--seconds 0.4 tune.dat",
+           "timeout --foreground -s TERM 0.4 " + play + "--seconds 30 tune.dat; true", play + "tune.dat"}) {
+    SCOPED_TRACE(how);
+    const std::string input = how == play + "tune.dat" ? "(sleep 0.4; printf q)" : "(sleep 1)";
+    Result r = run(dir, input + " | TERM=xterm script -qec " + shellQuoted(how) + " /dev/null");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const size_t taken = r.out.find("\x1b[?1049h");
+    ASSERT_NE(taken, std::string::npos) << "the screen was never taken";
+    EXPECT_NE(r.out.find("\x1b[?1049l", taken), std::string::npos) << "the screen was not given back";
+  }
 }
 
 }  // namespace
