@@ -1,86 +1,8 @@
 // The song compiler: parses a song source and writes the player's .dat layout.
 //
-// SONG SOURCE FORMAT
-// ------------------
-// Plain ASCII text, one statement per line. A "#" at the start of a line or after a space starts a
-// comment that runs to the end of the line ("C#3" is a note, not a comment). Blank lines are
-// ignored. Words are separated by spaces or tabs.
-//
-//   speed 4                 Ticks per row, 0-255 (51 ticks are one second; 0 plays as 5). Once.
-//
-//   instrument 1 bass type=ramp+saw decay=12 detune=6 lfo=4
-//                           Instrument 1-15 (or 0, see below) named "bass", with its parameters as
-//                           key=value words (0-255 unless said otherwise; omitted ones are 0):
-//       type     the samples: keep (0, leaves the voice's samples as they are), ramp_b+saw (1),
-//                ramp_c+saw (2), ramp+saw (3), tri (4), ramp_b (5), fx2b (6), hnoise (7), or a
-//                number. The first sample plays on the voice's primary channel, the second
-//                (detuned) on its secondary one; types 4-7 leave the secondary channel silent.
-//       decay    the envelope: the level falls by 0.1/decay each tick until it has fallen by 1.0
-//                (then the note holds at what is left). Required: decay=0 silences the voice at once.
-//       detune   the secondary channel's detune in 1/800 of the sample's rate.
-//       lfo      0-15: the detune swings between + and - every lfo ticks (0: always +; 1: -
-//                from the second tick of a note on).
-//       drop     pitch drop: the rate falls by drop x (the envelope's fall so far).
-//       interval 0-15: arpeggio interval in semitones.
-//       step     arpeggio step length in ticks: the note cycles through base, first, second
-//                (step 0: the note sounds at the second offset throughout).
-//       first, second   the two arpeggio offsets in fifteenths of the interval (15 = the interval).
-//     The name (2-21 characters: letters, digits, "_", "-", "+"; starting with a letter) is stored
-//     in the song (instrument 0's is not) and can stand for the digit in cells. Instrument 0 is
-//     what every cell without an instrument uses for one thing only: its type picks the samples of
-//     the voice's next note (leave it undefined, type keep, to keep the voice's samples).
-//
-//   order intro verse verse 7
-//                           The song positions in play order: pattern names or numbers 0-255.
-//                           More order lines append; 1-255 positions in all. A number of a pattern
-//                           not defined plays 32 empty rows. The song starts with pattern 0 (the
-//                           first one defined) whatever the order list names first; after the last
-//                           position it goes on at position 0 with the pattern named first.
-//
-//   pattern verse           Starts pattern number 0, 1, 2 ... in the order of definition (at most
-//     ...rows...            255), named by an identifier, or by its own number. Up to 32 rows;
-//   end                     rows not written are empty. "end" closes the pattern.
-//
-// A row is four cells, voices 1 to 4, separated by "|", optionally after a row label "12:" that
-// must be the row's number (0-31). "rest" alone (or "rest 3") is one (three) empty rows.
-//
-//   00: C-3 F bass | ...        | E-3 8 2 | off
-//
-// A cell is NOTE [VOLUME [INSTRUMENT]]:
-//   NOTE        C-3, C#3, D-3 ... B-3: note and octave 0-9 (sample pitch is C-2). Sharps only; E#
-//               and B# do not exist. Notes above G-5 only retune, they never start. "C-4/3" writes the
-//               same pitch with octave digit 3: a note in a cell without instrument sounds in the
-//               octave digit of the voice's last cell that had one, so a legato note in another
-//               octave names that digit (up to two octaves and a third above it).
-//               ...   nothing: the voice goes on sounding and decaying
-//               off   stops the voice's two channels
-//               sl-   slides the pitch down by 0.005 x the voice's volume digit rate units per
-//                     tick during this row; the pitch stays where it got to until the next note
-//               sl+   the same, upwards
-//               brk   ends the pattern after this row
-//               These may take "/D" for the octave digit stored with them (default 0).
-//   VOLUME      0-9, a-f (10-15) or ".": a digit sets the level to digit/8 (f = 1.875) and, on a
-//               note, restarts the samples; "." (or 0) keeps the level and only retunes (legato).
-//               Default ".".
-//   INSTRUMENT  0-9, a-f, ".", or an instrument's name: a non-zero one becomes the voice's
-//               instrument and octave. Default ".".
-// A note always restarts the envelope, the arpeggio, the detune swing and the slide.
-//
-// WARNINGS
-// --------
-// What is valid but almost always a mistake is compiled as written and reported as
-// "FILE:LINE: warning: reason" (vumo-compile --Werror refuses the source instead). The kinds:
-//   octave         a note with a volume but no instrument whose octave digit is not the voice's
-//                  current one (that of its last cell with an instrument, following the play
-//                  order): it sounds in the current octave, not the written one (write C-4/3)
-//   decay          an instrument with decay=0: silent from its first tick
-//   high-note      a note that can never sound: above G-5, which includes octave digits 6 and up
-//   type           an instrument whose type is outside 1-7 (keep, or a number) used on a note:
-//                  the note plays the voice's previous samples
-//   unplayed       a pattern that no order entry plays (pattern 0 still plays once, at the start)
-//   empty-pattern  an order entry naming a pattern that is not defined or has only empty rows
-// A comment "# allow KIND: why" on the warning's line or alone on the line above it silences that
-// warning; the reason after the colon is required, so that the next reader knows why.
+// The source format, the warnings and the numbering of patterns are described for composers in
+// the man page vumo-song(5) (docs/man/vumo-song.5.scd), the one reference for them; keep it in step
+// with the parser and the linter below.
 //
 // The compiler refuses a source with the line number and the reason of the first error, and
 // refuses to write a .dat that the framework's text loader would not read back value for value.

@@ -1,4 +1,4 @@
-// The song compiler: a readable song source (format described at the top of song_compiler.cpp)
+// The song compiler: a readable song source (format: vumo-song(5))
 // to the player's .dat format, and the checks that prove a .dat reads back as written.
 #pragma once
 
@@ -40,11 +40,11 @@ struct SourceError {
   std::string reason;
 };
 
-// What is valid but almost always a mistake (song_compiler.cpp lists the kinds). A warning is
-// silenced by a comment "# allow KIND: why" on its line or on the line above it.
+// What is valid but almost always a mistake (vumo-song(5) lists the kinds). A warning is silenced
+// by a comment "# allow KIND: why" at the end of its row or alone on the line above it.
 struct SourceWarning {
   int line = 0;
-  std::string kind;  // octave, decay, high-note, type, unplayed, empty-pattern
+  std::string kind;  // octave, decay, high-note, type, unplayed, empty-pattern, first-pattern, allow
   std::string reason;
 };
 

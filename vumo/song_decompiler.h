@@ -1,4 +1,4 @@
-// The song decompiler: a .dat file back to a song source (song_compiler.cpp describes the format).
+// The song decompiler: a .dat file back to a song source (vumo-song(5) describes the format).
 // Whatever the compiler can write comes back as a source that compiles to the same bytes; any other
 // file the player loads comes back as the closest source, with one comment line per value that the
 // source cannot hold. Reads the file the way the player does, so it needs the host game object and

@@ -1,4 +1,4 @@
-// vumo-compile SOURCE OUT.dat: compiles a song source (format: song_compiler.cpp) into the
+// vumo-compile SOURCE OUT.dat: compiles a song source (format: vumo-song(5)) into the
 // player's format, and writes it only after the framework's text loader and the player itself
 // have read every value back as written.
 #include <cstdio>

@@ -1,4 +1,4 @@
-// vumo-decompile SONG.dat OUT: writes a song source (format: song_compiler.cpp) that compiles back to
+// vumo-decompile SONG.dat OUT: writes a song source (format: vumo-song(5)) that compiles back to
 // the same .dat byte for byte when the compiler could have written it; other files the player loads
 // give the closest source, with a "# not kept:" comment line for each value it cannot hold.
 #include <sys/stat.h>
