@@ -134,8 +134,10 @@ bool PreparedSong::prepare(const std::string& path, const SongFileRules& rules, 
 }
 
 std::string warningLine(const std::string& file, const SourceWarning& warning, const char* severity) {
+  const std::string how = warning.kind == "allow" ? "mend the comment to silence it"
+                                                  : "silence with \"# allow " + warning.kind + ": why\"";
   return file + ":" + std::to_string(warning.line) + ": " + severity + ": " + warning.reason + " [" +
-         warning.kind + "] (silence with \"# allow " + warning.kind + ": why\")";
+         warning.kind + "] (" + how + ")";
 }
 
 }  // namespace vumo
