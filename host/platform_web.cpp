@@ -66,6 +66,15 @@ bool exitingFromFatalSignal() {
   return false;
 }
 
+// WebAssembly memory has no protection: the collector's check mode poisons blocks instead.
+void* allocGuardedBlock(std::size_t) {
+  return nullptr;
+}
+bool retireGuardedBlock(void*, std::size_t) {
+  return false;
+}
+void freeGuardedBlock(void*, std::size_t) {}
+
 // The WebAssembly heap never shrinks: nothing to keep.
 void keepHeapBetweenFrames() {}
 
