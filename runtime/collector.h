@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 class String;
 
@@ -179,6 +180,17 @@ class GcRoot : public GcField<T>, public GcRootBase {
   }
   GcRoot& operator=(const GcRoot& other) { return *this = other.get(); }
   void markRoot() const override { GcField<T>::mark(); }
+  // The in-place array operations store too (GcRoot<Array<T>>).
+  template <class... A>
+  decltype(auto) append(A&&... a) {
+    registerRoot();
+    return GcField<T>::append(std::forward<A>(a)...);
+  }
+  template <class... A>
+  decltype(auto) insert(A&&... a) {
+    registerRoot();
+    return GcField<T>::insert(std::forward<A>(a)...);
+  }
 };
 
 // Ends the program through the runtime-error path when the system heap is exhausted.
