@@ -2,6 +2,7 @@
 #include "audio/audio.h"
 
 #include "host/files.h"
+#include "host/runtime_error.h"
 #include "runtime/array.h"
 
 GcRoot<gxtkAudio*> audioDriver;
@@ -46,12 +47,23 @@ GcRoot<c_SoundCache*> soundCache;
 c_Sound* audioLoadSound(const String& path) {
   if (audioDriver == nullptr) return nullptr;
   gxtkSample* sample = audioDriver->loadSample(completeDataPath(path));
-  if (sample == nullptr) return nullptr;
+  if (sample == nullptr) {
+    writeErrorLine(String("Error - Unable to load sound: ") + path);
+    return nullptr;
+  }
   return (new c_Sound())->setSample(sample);
 }
 
 int audioPlaySound(c_Sound* sound, int channel, int flags) {
   if (audioDriver == nullptr || sound == nullptr || sound->sample == nullptr) return 0;
+  audioDriver->playSample(sound->sample, channel, flags);
+  return 0;
+}
+
+int audioPlaySound(c_Sound* sound, int channel, float volume, float rate, int flags) {
+  if (audioDriver == nullptr || sound == nullptr || sound->sample == nullptr) return 0;
+  audioDriver->setVolume(channel, volume);
+  audioDriver->setRate(channel, rate);
   audioDriver->playSample(sound->sample, channel, flags);
   return 0;
 }

@@ -10,10 +10,14 @@
 // The framework's audio-driver reference (a collector root); every gxtkAudio constructor sets it.
 extern GcRoot<gxtkAudio*> audioDriver;
 
-// A bare relative name is a data path ("corvane://data/..."); null when the file does not load.
+// A bare relative name is a data path ("corvane://data/..."); null when the file does not load,
+// after one line on standard error that names it (as for a picture).
 c_Sound* audioLoadSound(const String& path);
 // Returns 0 whatever the driver did (a channel without a source to be had is silently skipped).
 int audioPlaySound(c_Sound* sound, int channel, int flags);
+// The same with the channel's volume (1 as recorded) and rate (1 the sound's own, 2 an octave up)
+// set first, in one call; the channel keeps them afterwards.
+int audioPlaySound(c_Sound* sound, int channel, float volume, float rate, int flags = 0);
 int audioStopChannel(int channel);
 int audioSetChannelVolume(int channel, float volume);
 int audioSetChannelRate(int channel, float rate);
