@@ -46,6 +46,8 @@ class gxtkGraphics : public Object {
   virtual int releaseGraphics();
   virtual gxtkSurface* loadSurface(const String& path);
   virtual gxtkSurface* createSurface(int width, int height);
+  // The widest and tallest texture the driver takes (0 when it does not say).
+  virtual int maxSurfaceSize();
   virtual int loadSurfaceData(gxtkSurface* surface, const String& path);
   virtual int clear(float red, float green, float blue);
   virtual int setAlpha(float alpha);

@@ -2,6 +2,9 @@
 // program, checked by reading the window's pixels back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "graphics/graphics_context.h"
 #include "graphics/image.h"
 #include "tests/images_fonts/drawing_fixture.h"
@@ -178,6 +181,16 @@ TEST_F(CreatedImages, RefuseImpossibleSizes) {
   EXPECT_EQ(createImage(4, -1), nullptr);
   EXPECT_EQ(createImage(4, 4, 0), nullptr);
   EXPECT_EQ(createImage(65536, 65536), nullptr);
+  // Within the pixel budget, but the frames side by side are wider than any texture the driver takes.
+  int limit = registeredDevice->maxSurfaceSize();
+  ASSERT_GT(limit, 0);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(createImage(64, 64, limit / 64 + 1), nullptr);
+  EXPECT_EQ(createImage(1, limit + 1), nullptr) << "too tall";
+  std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+  EXPECT_NE(said.find("Error - Unable to create image: 64 x 64, "), std::string::npos) << said;
+  EXPECT_NE(createImage(64, 64, limit / 64), nullptr) << "as wide as the driver allows";
   registerGraphicsDevice(nullptr);
   EXPECT_EQ(createImage(4, 4), nullptr) << "no device before the game starts";
 }
