@@ -55,6 +55,7 @@ constinit GcRootBase* rootListHead = nullptr;
 
 // --- check mode state ---
 bool checkMode = false;
+bool checkModeWasOn = false;  // blocks of the check mode's may still be live
 // Every byte of a collected object that could not be made inaccessible. Bit 2 of its flags word
 // is then set, which no object's flags ever have, and as a pointer it is no valid address.
 constexpr unsigned char kPoisonByte = 0xDD;
@@ -332,7 +333,7 @@ void releaseObject(gc_object* object, uint32_t size) {
   gcCounters.freeBytes -= size;
   void* block = object;
   // A block of the check mode's, whose object outlived the mode.
-  if (auto& guarded = guardedBlocks(); !guarded.empty() && guarded.erase(block) != 0) {
+  if (checkModeWasOn && guardedBlocks().erase(block) != 0) {
     freeGuardedBlock(block, size);
     return;
   }
@@ -462,6 +463,7 @@ int gcRecycledBlockCount(uint32_t size) {
 
 void setCollectorCheckMode(bool on) {
   checkMode = on;
+  checkModeWasOn = checkModeWasOn || on;
 }
 
 bool collectorCheckMode() {
