@@ -50,6 +50,9 @@ void keepHeapBetweenFrames();
 // upload when the frame ends (graphics/draw_recorder.h) instead of drawing each batch at once.
 bool recordDrawsUntilPresent();
 
+// Shows or hides the mouse pointer over the window (on the web: over the canvas).
+void setPointerVisible(GLFWwindow* window, bool visible);
+
 // Whether the window (on the web: the page) has the input focus.
 bool windowHasInputFocus(GLFWwindow* window);
 

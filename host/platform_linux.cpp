@@ -145,6 +145,10 @@ void freeGuardedBlock(void* block, std::size_t size) {
   munmap(block, wholePages(size));
 }
 
+void setPointerVisible(GLFWwindow* window, bool visible) {
+  glfwSetInputMode(window, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+}
+
 void keepHeapBetweenFrames() {
   constexpr int kTrimThresholdBytes = 64 * 1024 * 1024;
   mallopt(M_TRIM_THRESHOLD, kTrimThresholdBytes);

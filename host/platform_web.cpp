@@ -75,6 +75,11 @@ bool retireGuardedBlock(void*, std::size_t) {
 }
 void freeGuardedBlock(void*, std::size_t) {}
 
+// The GLFW port has no hidden cursor mode: the canvas's style hides the pointer over it.
+void setPointerVisible(GLFWwindow*, bool visible) {
+  EM_ASM({ Module["canvas"].style.cursor = $0 ? "" : "none"; }, visible ? 1 : 0);
+}
+
 // The WebAssembly heap never shrinks: nothing to keep.
 void keepHeapBetweenFrames() {}
 

@@ -76,7 +76,7 @@ void VxGlfwGame::openInShell(const String& target) {
 
 void VxGlfwGame::showPointer(bool visible) {
   if (window_ == nullptr) return;
-  glfwSetInputMode(window_, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+  setPointerVisible(window_, visible);
 }
 
 Array<VxDisplayMode*> VxGlfwGame::enumerateDisplayModes() {
