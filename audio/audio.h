@@ -10,8 +10,7 @@
 // The framework's audio-driver reference (a collector root); every gxtkAudio constructor sets it.
 extern GcRoot<gxtkAudio*> audioDriver;
 
-// A bare relative name is a data path ("corvane://data/..."); null when the file does not load,
-// after one line on standard error that names it (as for a picture).
+// A bare relative name is a data path ("corvane://data/..."); null when the file does not load.
 c_Sound* audioLoadSound(const String& path);
 // Returns 0 whatever the driver did (a channel without a source to be had is silently skipped).
 int audioPlaySound(c_Sound* sound, int channel, int flags);
@@ -32,6 +31,6 @@ constexpr int kFreeChannelCount = 32;
 // -1 when the sound is null or every channel is busy.
 int audioPlayOnFreeChannel(c_Sound* sound, int flags = 0);
 // Loads a sound and plays it on a free channel in one call. The sound is loaded once per path
-// (later calls reuse it). Returns the channel, or -1 when the file cannot be loaded or no channel
-// is free.
+// (later calls reuse it). Returns the channel, or -1 when the file cannot be loaded (said once per
+// path, in a line on standard error, as for a picture) or no channel is free.
 int audioPlaySoundFile(const String& path, int flags = 0);
