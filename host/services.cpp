@@ -28,6 +28,11 @@ const char kNewStateFile[] = "./.corvanestate.new";
 // --- state file and date (every host) ---
 
 int VxGame::storeStateText(const String& text) {
+  // -1 stays the answer for a state file that cannot be written (a directory, no permission):
+  // opened for appending, it is tested without being truncated.
+  FILE* probe = openHostFile(String(kStateFile), String("ab"));
+  if (probe == nullptr) return -1;
+  std::fclose(probe);
   // Written beside the state file and renamed over it only once complete and on the disk, so a
   // full disk or a crash part-way leaves the previous state as it was.
   FILE* file = openHostFile(String(kNewStateFile), String("wb"));
