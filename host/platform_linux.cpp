@@ -120,6 +120,12 @@ std::size_t wholePages(std::size_t size) {
   return (size + page - 1) / page * page;
 }
 
+// The leak checker of a sanitizer build scans only the heap it knows: live objects on pages of
+// their own are shown to it, or what they point to would count as leaked. Weak, so that a build
+// without the sanitizer has no such functions and skips the calls.
+extern "C" void __lsan_register_root_region(const void* begin, size_t size) __attribute__((weak));
+extern "C" void __lsan_unregister_root_region(const void* begin, size_t size) __attribute__((weak));
+
 // Every retired block splits a mapping in two, and the kernel allows some 65,000 mappings per
 // process: past this many the check mode falls back to poisoned heap blocks.
 constexpr int kMaxRetiredGuardedBlocks = 25000;
@@ -130,18 +136,22 @@ int retiredGuardedBlocks = 0;
 void* allocGuardedBlock(std::size_t size) {
   if (retiredGuardedBlocks >= kMaxRetiredGuardedBlocks) return nullptr;
   void* block = mmap(nullptr, wholePages(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return block == MAP_FAILED ? nullptr : block;
+  if (block == MAP_FAILED) return nullptr;
+  if (__lsan_register_root_region != nullptr) __lsan_register_root_region(block, wholePages(size));
+  return block;
 }
 
 bool retireGuardedBlock(void* block, std::size_t size) {
   std::size_t length = wholePages(size);
   if (mprotect(block, length, PROT_NONE) != 0) return false;
+  if (__lsan_unregister_root_region != nullptr) __lsan_unregister_root_region(block, length);
   madvise(block, length, MADV_DONTNEED);
   ++retiredGuardedBlocks;
   return true;
 }
 
 void freeGuardedBlock(void* block, std::size_t size) {
+  if (__lsan_unregister_root_region != nullptr) __lsan_unregister_root_region(block, wholePages(size));
   munmap(block, wholePages(size));
 }
 

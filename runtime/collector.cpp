@@ -56,11 +56,9 @@ constinit GcRootBase* rootListHead = nullptr;
 // --- check mode state ---
 bool checkMode = false;
 bool checkModeWasOn = false;  // blocks of the check mode's may still be live
-// Every byte of a collected object that could not be made inaccessible. Bit 2 of its flags word
-// is then set, which no object's flags ever have, and as a pointer it is no valid address.
+// Every byte of a collected object that could not be made inaccessible: as a pointer no valid
+// address, as a number an unlikely one.
 constexpr unsigned char kPoisonByte = 0xDD;
-constexpr uint32_t kPoisonedFlagBit = 4;
-static_assert((kPoisonByte & kPoisonedFlagBit) != 0);
 // Collected objects by start address: their end and the message that names their class.
 struct RetiredObject {
   uintptr_t end;
@@ -101,9 +99,11 @@ const char* collectedMessageFor(const gc_object* object) {
   return found->second.c_str();
 }
 
-[[noreturn]] void reportCollectedObject(const gc_object* object) {
-  const char* message = collectedObjectMessage(object);
-  fatalError(message ? message : "Object used after it was already collected (collector check mode)");
+// The barrier's and the marker's test, by address: a collected object is never read, since its
+// memory may be inaccessible or hold no valid object any more.
+void checkNotCollected(const gc_object* object) {
+  if (object == nullptr) return;
+  if (const char* message = collectedObjectMessage(object)) fatalError(message);
 }
 
 // The check mode's end of an object: destroyed, then kept out of reach instead of released.
@@ -347,8 +347,7 @@ void releaseObject(gc_object* object, uint32_t size) {
 }
 
 void greyObject(gc_object* object) {
-  if (checkMode && object != nullptr && (object->flags & kPoisonedFlagBit) != 0)
-    reportCollectedObject(object);
+  if (checkMode) checkNotCollected(object);
   if (object == nullptr || !isWhite(object)) return;
   unlink(object);
   object->flags ^= 1u;
@@ -356,8 +355,7 @@ void greyObject(gc_object* object) {
 }
 
 void blackenNow(gc_object* object) {
-  if (checkMode && object != nullptr && (object->flags & kPoisonedFlagBit) != 0)
-    reportCollectedObject(object);
+  if (checkMode) checkNotCollected(object);
   if (object == nullptr || !isWhite(object)) return;
   object->flags ^= 1u;
   unlink(object);
