@@ -46,8 +46,6 @@ class gxtkGraphics : public Object {
   virtual int releaseGraphics();
   virtual gxtkSurface* loadSurface(const String& path);
   virtual gxtkSurface* createSurface(int width, int height);
-  // The widest and tallest texture the driver takes (0 when it does not say).
-  virtual int maxSurfaceSize();
   virtual int loadSurfaceData(gxtkSurface* surface, const String& path);
   virtual int clear(float red, float green, float blue);
   virtual int setAlpha(float alpha);
@@ -67,6 +65,8 @@ class gxtkGraphics : public Object {
   virtual int readPixels(Array<int> pixels, int x, int y, int width, int height, int offset, int pitch);
   virtual int writeSurfacePixels(gxtkSurface* surface, Array<int> pixels, int x, int y, int width, int height,
                                  int offset, int pitch);
+  // After the slots above: the widest and tallest texture the driver takes (0 when it does not say).
+  virtual int maxSurfaceSize();
 
   // Draws the pending vertices, if any.
   void flush();
