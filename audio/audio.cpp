@@ -2,13 +2,15 @@
 #include "audio/audio.h"
 
 #include "host/files.h"
+#include "host/runtime_error.h"
 #include "runtime/array.h"
 
 GcRoot<gxtkAudio*> audioDriver;
 
 namespace {
 
-// The sounds audioPlaySoundFile has loaded, by path as given (a few, so a linear search).
+// The sounds audioPlaySoundFile has loaded, by path as given (a few, so a linear search); a path
+// that did not load is listed with a null sound, so that it is reported once.
 class c_SoundCache : public Object {
  public:
   GcField<Array<String>> paths;
@@ -20,11 +22,12 @@ class c_SoundCache : public Object {
     sounds.mark();
   }
 
-  c_Sound* find(const String& path) const {
+  // The entry of the path, or -1.
+  int find(const String& path) const {
     for (int i = 0; i < count; ++i) {
-      if (paths.get().get(i) == path) return sounds.get().get(i);
+      if (paths.get().get(i) == path) return i;
     }
-    return nullptr;
+    return -1;
   }
 
   void add(const String& path, c_Sound* sound) {
@@ -52,6 +55,14 @@ c_Sound* audioLoadSound(const String& path) {
 
 int audioPlaySound(c_Sound* sound, int channel, int flags) {
   if (audioDriver == nullptr || sound == nullptr || sound->sample == nullptr) return 0;
+  audioDriver->playSample(sound->sample, channel, flags);
+  return 0;
+}
+
+int audioPlaySound(c_Sound* sound, int channel, float volume, float rate, int flags) {
+  if (audioDriver == nullptr || sound == nullptr || sound->sample == nullptr) return 0;
+  audioDriver->setVolume(channel, volume);
+  audioDriver->setRate(channel, rate);
   audioDriver->playSample(sound->sample, channel, flags);
   return 0;
 }
@@ -88,11 +99,18 @@ int audioPlayOnFreeChannel(c_Sound* sound, int flags) {
 int audioPlaySoundFile(const String& path, int flags) {
   if (audioDriver == nullptr) return -1;
   if (soundCache == nullptr) soundCache = new c_SoundCache();
-  c_Sound* sound = soundCache->find(path);
+  int entry = soundCache->find(path);
+  c_Sound* sound = entry >= 0 ? soundCache->sounds.get().get(entry) : nullptr;
   if (sound == nullptr) {
+    // A file that did not load is tried again (it may have appeared) but reported only once.
     sound = audioLoadSound(path);
+    if (entry < 0) {
+      if (sound == nullptr) writeErrorLine(String("Error - Unable to load sound: ") + path);
+      soundCache->add(path, sound);
+    } else if (sound != nullptr) {
+      soundCache->sounds[entry] = sound;
+    }
     if (sound == nullptr) return -1;
-    soundCache->add(path, sound);
   }
   return audioPlayOnFreeChannel(sound, flags);
 }

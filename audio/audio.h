@@ -14,6 +14,9 @@ extern GcRoot<gxtkAudio*> audioDriver;
 c_Sound* audioLoadSound(const String& path);
 // Returns 0 whatever the driver did (a channel without a source to be had is silently skipped).
 int audioPlaySound(c_Sound* sound, int channel, int flags);
+// The same with the channel's volume (1 as recorded) and rate (1 the sound's own, 2 an octave up)
+// set first, in one call; the channel keeps them afterwards.
+int audioPlaySound(c_Sound* sound, int channel, float volume, float rate, int flags = 0);
 int audioStopChannel(int channel);
 int audioSetChannelVolume(int channel, float volume);
 int audioSetChannelRate(int channel, float rate);
@@ -28,6 +31,6 @@ constexpr int kFreeChannelCount = 32;
 // -1 when the sound is null or every channel is busy.
 int audioPlayOnFreeChannel(c_Sound* sound, int flags = 0);
 // Loads a sound and plays it on a free channel in one call. The sound is loaded once per path
-// (later calls reuse it). Returns the channel, or -1 when the file cannot be loaded or no channel
-// is free.
+// (later calls reuse it). Returns the channel, or -1 when the file cannot be loaded (said once per
+// path, in a line on standard error, as for a picture) or no channel is free.
 int audioPlaySoundFile(const String& path, int flags = 0);

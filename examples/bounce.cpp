@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int kKeySpace = 32;
-constexpr int kKeyEscape = 27;
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr float kRadius = 32;  // ball.png is 64 x 64
@@ -29,7 +27,6 @@ class BounceApp : public c_App {
   // [guide:fields]
   GcField<c_Image*> ballImage;
   GcField<Array<c_Ball*>> balls;  // an Array, never new[]: the collector must see every element
-  int ballCount = 0;
 
   void mark() override {
     ballImage.mark();
@@ -47,9 +44,9 @@ class BounceApp : public c_App {
   }
 
   int appUpdate() override {
-    if (keyHit(kKeyEscape)) quitApp();
-    if (keyHit(kKeySpace)) addBall();
-    for (int i = 0; i < ballCount; ++i) move(balls.get().get(i));
+    if (keyHit(KEY_ESCAPE)) quitApp();
+    if (keyHit(KEY_SPACE)) addBall();
+    for (c_Ball* ball : balls) move(ball);
     return 0;
   }
 
@@ -57,26 +54,25 @@ class BounceApp : public c_App {
     clear(0, 0, 32);
     // [guide:draw-balls]
     float seconds = static_cast<float>(millisecs()) / 1000.0f;
-    for (int i = 0; i < ballCount; ++i) {
-      c_Ball* ball = balls.get().get(i);
+    for (int i = 0; i < balls.length(); ++i) {
+      c_Ball* ball = balls[i];
       float size = 1.0f + 0.25f * std::sin(seconds * 3 + static_cast<float>(i));
       drawImage(ballImage, ball->x, ball->y, ball->angle, size, size, 0);
     }
     // [/guide:draw-balls]
     setColor(255, 255, 0);
-    drawText(String("SPACE: one more ball   balls: ") + String::fromInt(ballCount), 8, 8);
+    drawText(String("SPACE: one more ball   balls: ") + balls.length(), 8, 8);
     return 0;
   }
 
  private:
   void addBall() {
     // [guide:grow-array]
-    if (ballCount == balls.length()) balls = balls.get().Resize(ballCount * 2 + 4);
-    // Element stores go through the write barrier, like field stores.
-    balls[ballCount] = new c_Ball(kWidth / 2, kHeight / 3, 2.0f + ballCount % 5, 1.5f + ballCount % 3);
-    ballCount += 1;
+    int n = balls.length();
+    // The field takes a new array one longer; the store goes through the write barrier.
+    balls.append(new c_Ball(kWidth / 2, kHeight / 3, 2.0f + n % 5, 1.5f + n % 3));
     // [/guide:grow-array]
-    printLine(String("balls: ") + String::fromInt(ballCount));
+    printLine(String("balls: ") + balls.length());
   }
 
   void move(c_Ball* ball) {

@@ -18,7 +18,7 @@ class HelloApp : public c_App {
   }
 
   int appUpdate() override {
-    if (keyHit(kKeyEscape)) quitApp();
+    if (keyHit(KEY_ESCAPE)) quitApp();
     return 0;
   }
 
@@ -30,9 +30,6 @@ class HelloApp : public c_App {
     drawText(String("HELLO, WORLD!"), 320, 280, 0.5f, 0.5f);
     return 0;
   }
-
- private:
-  static constexpr int kKeyEscape = 27;
 };
 
 c_App* createApplication() {

@@ -4,9 +4,6 @@
 
 namespace {
 
-constexpr int kBackspace = 8;
-constexpr int kEnter = 13;
-constexpr int kEscape = 27;
 constexpr int kMaxMarks = 16;
 
 }  // namespace
@@ -26,14 +23,14 @@ class TypingApp : public c_App {
   int appUpdate() override {
     // [guide:characters]
     while (int c = getChar()) {
-      if (c == kBackspace) {
+      if (c == CHAR_BACKSPACE) {
         line = line.Slice(0, line.length() - 1);
-      } else if (c == kEnter) {
+      } else if (c == CHAR_ENTER) {
         printLine(line);
         line = String();
-      } else if (c == kEscape) {
+      } else if (c == CHAR_ESCAPE) {
         quitApp();
-      } else if (c >= 32 && c < 0x10000) {  // printable; keys such as the arrows come as 65536 + code
+      } else if (c >= 32 && c != CHAR_DELETE && c < CHAR_KEY) {  // printable; arrows come as CHAR_KEY + code
         line += String::fromChar(c);
       }
     }
@@ -54,7 +51,7 @@ class TypingApp : public c_App {
     setColor(255, 255, 255);
     drawText(String("Type, BACKSPACE, ENTER; click anywhere."), 16, 16);
     drawText(String("> ") + line + String("_"), 16, 60);
-    drawText(String("clicks: ") + String::fromInt(clicks), 16, 440);
+    drawText(String("clicks: ") + clicks, 16, 440);
 
     setColor(255, 0, 0);
     for (int i = 0; i < clicks && i < kMaxMarks; ++i) drawOval(markX[i] - 10, markY[i] - 10, 20, 20);

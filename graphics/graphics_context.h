@@ -89,6 +89,12 @@ void drawPoint(float x, float y);
 void drawRect(float x, float y, float width, float height);
 // Filled, inside the rectangle (x, y, width, height).
 void drawOval(float x, float y, float width, float height);
+// Outlines, one unit wide, inside the same rectangles as drawRect and drawOval fill.
+void drawRectOutline(float x, float y, float width, float height);
+void drawOvalOutline(float x, float y, float width, float height);
+// Whether two rectangles (x, y, width, height) share any area; touching edges do not overlap.
+bool rectsOverlap(float x1, float y1, float width1, float height1, float x2, float y2, float width2,
+                  float height2);
 // Filled convex polygon from x0, y0, x1, y1, ... (at least three points; an odd last value and
 // points beyond the device's batch are ignored).
 void drawPoly(Array<float> vertices);

@@ -174,6 +174,15 @@ c_Image* createImage(int width, int height, int frameCount, int flags) {
   gxtkGraphics* device = registeredDevice;
   if (device == nullptr || width <= 0 || height <= 0 || frameCount <= 0) return nullptr;
   if (static_cast<int64_t>(width) * frameCount * height > kMaxCreatedImagePixels) return nullptr;
+  // The frames sit side by side in one texture, which the driver would refuse (and draw nothing).
+  int64_t surfaceWidth = static_cast<int64_t>(width) * frameCount;
+  if (int limit = device->maxSurfaceSize(); limit > 0 && (surfaceWidth > limit || height > limit)) {
+    writeErrorLine(
+        String("Error - Unable to create image: ") + width + String(" x ") + height + String(", ") +
+        frameCount + String(" frames side by side are ") + surfaceWidth + String(" x ") + height +
+        String(" pixels, more than the graphics driver's largest texture (") + limit + String(")"));
+    return nullptr;
+  }
   gxtkSurface* surface = device->createSurface(width * frameCount, height);
   // A new texture's contents are undefined. A write makes the zeroed pixel copy and uploads the
   // rectangle; with no pixels given, nothing is copied in and the whole surface goes up transparent.

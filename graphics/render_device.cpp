@@ -534,6 +534,12 @@ gxtkSurface* gxtkGraphics::createSurface(int width, int height) {
   return surface;
 }
 
+int gxtkGraphics::maxSurfaceSize() {
+  GLint size = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+  return size > 0 ? static_cast<int>(size) : 0;
+}
+
 int gxtkGraphics::loadSurfaceData(gxtkSurface* surface, const String& path) {
   if (surface == nullptr || currentGame == nullptr) return 0;
   int width = 0, height = 0, depth = 0;

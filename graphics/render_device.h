@@ -65,6 +65,8 @@ class gxtkGraphics : public Object {
   virtual int readPixels(Array<int> pixels, int x, int y, int width, int height, int offset, int pitch);
   virtual int writeSurfacePixels(gxtkSurface* surface, Array<int> pixels, int x, int y, int width, int height,
                                  int offset, int pitch);
+  // After the slots above: the widest and tallest texture the driver takes (0 when it does not say).
+  virtual int maxSurfaceSize();
 
   // Draws the pending vertices, if any.
   void flush();

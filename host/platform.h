@@ -4,6 +4,7 @@
 // (host/platform_linux.cpp, host/platform_web.cpp); the build compiles exactly one of them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class VxGlfwGame;
@@ -29,6 +30,16 @@ void installFatalSignalHandlers();
 // handlers should not touch libraries whose state the crash may have left half-changed.
 bool exitingFromFatalSignal();
 
+// Memory for one collected object in the collector's check mode (runtime/collector.h): pages of its
+// own, so that once the object is collected its pages can be made inaccessible and any later
+// touch of it faults. Null where the platform cannot (the caller then uses the heap).
+void* allocGuardedBlock(std::size_t size);
+// Makes a block from allocGuardedBlock inaccessible for good (its memory goes back, its addresses
+// stay reserved). False when it could not: the block is then left as it was.
+bool retireGuardedBlock(void* block, std::size_t size);
+// Gives a block from allocGuardedBlock back (an object that died after the check mode ended).
+void freeGuardedBlock(void* block, std::size_t size);
+
 // Tells the C library's allocator to keep freed memory at the top of the heap instead of handing
 // it back to the system after every frame: the OpenGL driver allocates and frees a few hundred
 // kilobytes per frame, and trimming and faulting that in again cost more than the frame's own
@@ -38,6 +49,9 @@ void keepHeapBetweenFrames();
 // Whether the render device records a frame's batches and sends them to OpenGL with one vertex
 // upload when the frame ends (graphics/draw_recorder.h) instead of drawing each batch at once.
 bool recordDrawsUntilPresent();
+
+// Shows or hides the mouse pointer over the window (on the web: over the canvas).
+void setPointerVisible(GLFWwindow* window, bool visible);
 
 // Whether the window (on the web: the page) has the input focus.
 bool windowHasInputFocus(GLFWwindow* window);

@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "host/game.h"
 #include "host/platform.h"
 #include "host/runtime_error.h"
+#include "runtime/collector.h"
 
 extern char** environ;
 
@@ -72,10 +74,12 @@ namespace {
 
 volatile sig_atomic_t inFatalSignal = 0;
 
-[[noreturn]] void fatalSignal(int sig) {
+[[noreturn]] void fatalSignal(int sig, siginfo_t* info, void*) {
   inFatalSignal = 1;
   switch (sig) {
     case SIGSEGV:
+      // In the collector's check mode a collected object's pages are inaccessible: name it.
+      if (const char* message = collectedObjectMessage(info->si_addr)) fatalError(message);
       fatalError("Memory access violation");
     case SIGILL:
       fatalError("Illegal instruction");
@@ -101,12 +105,58 @@ void installFatalSignalHandlers() {
   sigaltstack(&stack, nullptr);
 
   struct sigaction action = {};
-  action.sa_handler = fatalSignal;
-  action.sa_flags = SA_ONSTACK;
+  action.sa_sigaction = fatalSignal;
+  action.sa_flags = SA_ONSTACK | SA_SIGINFO;
   sigemptyset(&action.sa_mask);
   sigaction(SIGSEGV, &action, nullptr);
   sigaction(SIGILL, &action, nullptr);
   sigaction(SIGFPE, &action, nullptr);
+}
+
+namespace {
+
+std::size_t wholePages(std::size_t size) {
+  auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return (size + page - 1) / page * page;
+}
+
+// The leak checker of a sanitizer build scans only the heap it knows: live objects on pages of
+// their own are shown to it, or what they point to would count as leaked. Weak, so that a build
+// without the sanitizer has no such functions and skips the calls.
+extern "C" void __lsan_register_root_region(const void* begin, size_t size) __attribute__((weak));
+extern "C" void __lsan_unregister_root_region(const void* begin, size_t size) __attribute__((weak));
+
+// Every retired block splits a mapping in two, and the kernel allows some 65,000 mappings per
+// process: past this many the check mode falls back to poisoned heap blocks.
+constexpr int kMaxRetiredGuardedBlocks = 25000;
+int retiredGuardedBlocks = 0;
+
+}  // namespace
+
+void* allocGuardedBlock(std::size_t size) {
+  if (retiredGuardedBlocks >= kMaxRetiredGuardedBlocks) return nullptr;
+  void* block = mmap(nullptr, wholePages(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) return nullptr;
+  if (__lsan_register_root_region != nullptr) __lsan_register_root_region(block, wholePages(size));
+  return block;
+}
+
+bool retireGuardedBlock(void* block, std::size_t size) {
+  std::size_t length = wholePages(size);
+  if (mprotect(block, length, PROT_NONE) != 0) return false;
+  if (__lsan_unregister_root_region != nullptr) __lsan_unregister_root_region(block, length);
+  madvise(block, length, MADV_DONTNEED);
+  ++retiredGuardedBlocks;
+  return true;
+}
+
+void freeGuardedBlock(void* block, std::size_t size) {
+  if (__lsan_unregister_root_region != nullptr) __lsan_unregister_root_region(block, wholePages(size));
+  munmap(block, wholePages(size));
+}
+
+void setPointerVisible(GLFWwindow* window, bool visible) {
+  glfwSetInputMode(window, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
 }
 
 void keepHeapBetweenFrames() {

@@ -66,6 +66,20 @@ bool exitingFromFatalSignal() {
   return false;
 }
 
+// WebAssembly memory has no protection: the collector's check mode poisons blocks instead.
+void* allocGuardedBlock(std::size_t) {
+  return nullptr;
+}
+bool retireGuardedBlock(void*, std::size_t) {
+  return false;
+}
+void freeGuardedBlock(void*, std::size_t) {}
+
+// The GLFW port has no hidden cursor mode: the canvas's style hides the pointer over it.
+void setPointerVisible(GLFWwindow*, bool visible) {
+  EM_ASM({ Module["canvas"].style.cursor = $0 ? "" : "none"; }, visible ? 1 : 0);
+}
+
 // The WebAssembly heap never shrinks: nothing to keep.
 void keepHeapBetweenFrames() {}
 

@@ -4,6 +4,7 @@
 #include "host/services.h"
 
 #include <GLFW/glfw3.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,20 +21,36 @@
 namespace {
 
 const char kStateFile[] = "./.corvanestate";
+const char kNewStateFile[] = "./.corvanestate.new";
 
 }  // namespace
 
 // --- state file and date (every host) ---
 
 int VxGame::storeStateText(const String& text) {
-  FILE* file = openHostFile(String(kStateFile), String("wb"));
+  // -1 stays the answer for a state file that cannot be written (a directory, no permission):
+  // opened for appending, it is tested without being truncated.
+  FILE* probe = openHostFile(String(kStateFile), String("ab"));
+  if (probe == nullptr) return -1;
+  std::fclose(probe);
+  // Written beside the state file and renamed over it only once complete and on the disk, so a
+  // full disk or a crash part-way leaves the previous state as it was.
+  FILE* file = openHostFile(String(kNewStateFile), String("wb"));
   if (file == nullptr) return -1;
   // The encoding of printLine: each 16-bit unit on its own, so any text reads back unchanged.
   std::string bytes = text.ToUtf8();
   size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
-  // The bytes reach the file only when it is closed: a failure there is a short write too.
-  bool closed = std::fclose(file) == 0;
-  return written == bytes.size() && closed ? 0 : -2;
+  bool complete = written == bytes.size() && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+  // The bytes may reach the file only when it is closed: a failure there is a short write too.
+  complete = std::fclose(file) == 0 && complete;
+  // Both names are plain ASCII, so the 8-bit copies are the bytes the file system sees.
+  String::CString newName = resolvePath(String(kNewStateFile)).ToCString();
+  String::CString name = resolvePath(String(kStateFile)).ToCString();
+  if (!complete || std::rename(newName.c_str(), name.c_str()) != 0) {
+    std::remove(newName.c_str());
+    return -2;
+  }
+  return 0;
 }
 
 String VxGame::fetchStateText() {
@@ -64,7 +81,7 @@ void VxGlfwGame::openInShell(const String& target) {
 
 void VxGlfwGame::showPointer(bool visible) {
   if (window_ == nullptr) return;
-  glfwSetInputMode(window_, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+  setPointerVisible(window_, visible);
 }
 
 Array<VxDisplayMode*> VxGlfwGame::enumerateDisplayModes() {

@@ -151,8 +151,15 @@ int c_InputDevice::pressKey(int key) {
 int c_InputDevice::releaseKey(int key) {
   if (!isKeyCode(key) || !keyDown[key]) return 0;
   keyDown[key] = false;
-  if (key == kMouseLeftKey) keyDown[kFirstTouchKey] = false;
-  if (key == kFirstTouchKey) keyDown[kMouseLeftKey] = false;
+  released_.set(static_cast<size_t>(key));
+  if (key == kMouseLeftKey) {
+    keyDown[kFirstTouchKey] = false;
+    released_.set(kFirstTouchKey);
+  }
+  if (key == kFirstTouchKey) {
+    keyDown[kMouseLeftKey] = false;
+    released_.set(kMouseLeftKey);
+  }
   return 0;
 }
 
@@ -173,6 +180,7 @@ int c_InputDevice::beginUpdate() {
     for (int button = 0; button < kJoyButtonCount; ++button) {
       int key = kFirstJoyButtonKey + kJoyButtonCount * port + button;
       if (!state->buttons[button]) {
+        if (keyDown[key]) released_.set(static_cast<size_t>(key));
         keyDown[key] = false;
       } else if (!keyDown[key]) {
         keyDown[key] = true;
@@ -186,6 +194,7 @@ int c_InputDevice::beginUpdate() {
 int c_InputDevice::endUpdate() {
   for (int i = 0; i < hitQueueCount; ++i) keyHit[hitQueue[i]] = 0;
   hitQueueCount = 0;
+  released_.reset();
   charGet = 0;
   charPut = 0;
   return 0;
@@ -232,6 +241,15 @@ bool keyDown(int key) {
 
 int keyHit(int key) {
   return keyHitCount(key);
+}
+
+bool c_InputDevice::keyReleasedSinceUpdate(int key) const {
+  return isKeyCode(key) && released_.test(static_cast<size_t>(key));
+}
+
+bool keyReleased(int key) {
+  c_InputDevice* device = inputDevice;
+  return device != nullptr && device->keyReleasedSinceUpdate(key);
 }
 
 int getChar() {

@@ -3,6 +3,8 @@
 // arrive through c_GameDelegate; the joysticks are polled through currentGame before each update.
 #pragma once
 
+#include <bitset>
+
 #include "runtime/array.h"
 #include "runtime/collector.h"
 
@@ -68,12 +70,16 @@ class c_InputDevice : public Object {
 
   // Presses of key since the last endUpdate; 0 for codes outside 1-511.
   int keyHitCount(int key);
+  // Whether key went up since the last endUpdate; false for codes outside 0-511.
+  bool keyReleasedSinceUpdate(int key) const;
   // The next character of this update's queue (0 when none is left): the read position advances.
   int nextChar();
 
  private:
   // Counts one hit of key if the queue has room (the down flag is the caller's business).
   void countHit(int key);
+  // Keys that went up since the last endUpdate (kept beside the hits; no queue limit).
+  std::bitset<kKeyCodeCount> released_;
 };
 
 // The framework's input device (created by the delegate's start handler).
@@ -84,13 +90,15 @@ int keyHitCount(int key);
 
 // The program's input functions, all over the global device; before the game has started they
 // read as "nothing pressed, nothing typed, pointer at 0, 0". Key codes are those of the table in
-// the device's documentation (KEY_A is 65, the arrow keys 37-40, ENTER 13, mouse buttons 1-3).
+// input/keys.h (KEY_A, KEY_LEFT, KEY_ENTER, MOUSE_LEFT, ...).
 
 // Whether the key is held now; false for codes outside 0-511.
 bool keyDown(int key);
 // How often the key went down since the previous update ended: keyHitCount under the name games
 // use. Every hit is seen by exactly one update.
 int keyHit(int key);
+// Whether the key went up since the previous update ended (seen by exactly one update, as hits).
+bool keyReleased(int key);
 // The next character typed since the previous update ended, 0 when there is none. Each call
 // consumes one: a loop `while (int c = getChar())` reads the whole queue once. Besides Unicode
 // code points, backspace gives 8, tab 9, enter 13, escape 27, delete 127, and the cursor, page

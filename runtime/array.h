@@ -1,7 +1,8 @@
 // Array<T>: a collected, fixed-length block of elements of one type, zero-filled, with one shared
 // empty array per element type. Object arrays mark their elements at once (blackenNow); String
 // arrays release their elements when destroyed. Element access is unchecked (inRange tests an
-// index for callers that take indexes from outside data).
+// index for callers that take indexes from outside data). Append, Insert and Remove give a new array
+// (an array never changes length); a GcField holding one does the same in place.
 #pragma once
 
 #include <cstring>
@@ -95,6 +96,34 @@ class Array {
     return out;
   }
 
+  // A new array with the value after the last element.
+  Array Append(T value) const { return Insert(length(), value); }
+  // A new array with the value at index (clamped to 0..length), the elements from there one later.
+  Array Insert(int index, T value) const {
+    int n = length();
+    index = index < 0 ? 0 : (index > n ? n : index);
+    Array out(n + 1);
+    for (int i = 0; i < index; ++i) out[i] = get(i);
+    out[index] = value;
+    for (int i = index; i < n; ++i) out[i + 1] = get(i);
+    return out;
+  }
+  // A new array without the element at index; an index outside the array gives the array itself.
+  Array Remove(int index) const {
+    int n = length();
+    if (index < 0 || index >= n) return *this;
+    Array out(n - 1);
+    for (int i = 0; i < index; ++i) out[i] = get(i);
+    for (int i = index + 1; i < n; ++i) out[i - 1] = get(i);
+    return out;
+  }
+
+  // Range-for. Object elements are read-only here: a store must go through the barrier
+  // (array[i] = value).
+  using Iterator = std::conditional_t<kObjects, const T*, T*>;
+  Iterator begin() const { return rep_->elements(); }
+  Iterator end() const { return rep_->elements() + rep_->length; }
+
   static Rep* emptyRep() {
     // Lives in static storage: colour 2 keeps it out of every collector list for good.
     static Rep* shared = ::new (emptyStorage()) Rep;
@@ -144,6 +173,25 @@ class GcField<Array<U>> {
   typename Array<U>::Reference operator[](int i) const { return array_[i]; }
   int length() const { return array_.length(); }
   void mark() const { greyObject(array_.rep()); }
+
+  // In place: the field takes the new array, with the barrier of every array store.
+  int append(U value) {
+    *this = array_.Append(value);
+    return 0;
+  }
+  int insert(int index, U value) {
+    *this = array_.Insert(index, value);
+    return 0;
+  }
+  // The element taken out (zero, null or empty when the index is outside the array).
+  U remove(int index) {
+    if (!array_.inRange(index)) return U();
+    U removed = array_.get(index);
+    *this = array_.Remove(index);
+    return removed;
+  }
+  typename Array<U>::Iterator begin() const { return array_.begin(); }
+  typename Array<U>::Iterator end() const { return array_.end(); }
 
  private:
   Array<U> array_;

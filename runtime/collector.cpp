@@ -3,10 +3,21 @@
 // It runs only inside collectStep, between application callbacks, so it never scans the stack.
 #include "runtime/collector.h"
 
-#include <cstdlib>
-#include <limits>
-#include <new>
+#include <cxxabi.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <new>
+#include <string>
+#include <typeindex>
+#include <typeinfo>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "host/platform.h"
 #include "host/runtime_error.h"
 #include "runtime/string.h"
 
@@ -41,6 +52,73 @@ PendingBlock pendingBlocks[kMaxPending];
 int pendingCount = 0;
 
 constinit GcRootBase* rootListHead = nullptr;
+
+// --- check mode state ---
+bool checkMode = false;
+bool checkModeWasOn = false;  // blocks of the check mode's may still be live
+// Every byte of a collected object that could not be made inaccessible: as a pointer no valid
+// address, as a number an unlikely one.
+constexpr unsigned char kPoisonByte = 0xDD;
+// Collected objects by start address: their end and the message that names their class.
+struct RetiredObject {
+  uintptr_t end;
+  const char* message;
+};
+std::map<uintptr_t, RetiredObject>& retiredObjects() {
+  static auto* objects = new std::map<uintptr_t, RetiredObject>;
+  return *objects;
+}
+// Blocks from allocGuardedBlock still holding a live object, with their rounded sizes.
+std::unordered_map<void*, uint32_t>& guardedBlocks() {
+  static auto* blocks = new std::unordered_map<void*, uint32_t>;
+  return *blocks;
+}
+
+// "Array<c_Brick*>::Rep", not "N5ArrayIP7c_BrickE3RepE" and not with "(anonymous namespace)::".
+std::string className(const std::type_info& type) {
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+  std::string name = status == 0 && demangled ? demangled : type.name();
+  std::free(demangled);
+  const std::string anonymous = "(anonymous namespace)::";
+  for (size_t at; (at = name.find(anonymous)) != std::string::npos;) name.erase(at, anonymous.size());
+  return name;
+}
+
+// One message per class, kept for the rest of the run (the fatal-signal handler reads them).
+const char* collectedMessageFor(const gc_object* object) {
+  static auto* messages = new std::unordered_map<std::type_index, std::string>;
+  const std::type_info& type = typeid(*object);
+  auto found = messages->find(type);
+  if (found == messages->end()) {
+    std::string text = "Object of class " + className(type) +
+                       " used after it was already collected (collector check mode: a reference to it"
+                       " was not in a GcField, or mark() left it out)";
+    found = messages->emplace(type, std::move(text)).first;
+  }
+  return found->second.c_str();
+}
+
+// The barrier's and the marker's test, by address: a collected object is never read, since its
+// memory may be inaccessible or hold no valid object any more.
+void checkNotCollected(const gc_object* object) {
+  if (object == nullptr) return;
+  if (const char* message = collectedObjectMessage(object)) fatalError(message);
+}
+
+// The check mode's end of an object: destroyed, then kept out of reach instead of released.
+void retireObject(gc_object* object, uint32_t size, const char* message) {
+  gcCounters.freeBytes -= size;
+  auto guarded = guardedBlocks().find(object);
+  bool inaccessible = false;
+  if (guarded != guardedBlocks().end()) {
+    guardedBlocks().erase(guarded);
+    inaccessible = retireGuardedBlock(object, size);
+  }
+  if (!inaccessible) std::memset(static_cast<void*>(object), kPoisonByte, size);
+  auto start = reinterpret_cast<uintptr_t>(object);
+  retiredObjects()[start] = {start + size, message};
+}
 
 bool isEmpty(const GcLink& list) {
   return list.succ == &list;
@@ -88,9 +166,14 @@ uint32_t takePending(const void* block) {
 
 void destroyObject(gc_object* object) {
   uint32_t size = object->gcSize();
+  const char* message = checkMode ? collectedMessageFor(object) : nullptr;
   object->succ = object->pred = nullptr;  // tells ~gc_object that the sweep has unlinked it
   object->~gc_object();
-  releaseObject(object, size);
+  if (checkMode) {
+    retireObject(object, size, message);
+  } else {
+    releaseObject(object, size);
+  }
 }
 
 GcLink* listHead(GcList kind) {
@@ -199,6 +282,9 @@ const GcRootBase* GcRootBase::firstRoot() {
 // --- the collector ---
 
 void initCollector() {
+  if (const char* check = std::getenv("CORVANE_GC_CHECK"); check != nullptr && std::strcmp(check, "1") == 0) {
+    setCollectorCheckMode(true);
+  }
   // Emptying lists that already hold objects would leave those objects linked to the sentinels.
   for (GcLink* list : {&unmarkedList, &queueList, &markedList, &freeList}) {
     if (list->succ == nullptr || list->pred == nullptr) list->succ = list->pred = list;
@@ -221,7 +307,16 @@ void* allocObject(std::size_t requested) {
   }
 
   void* block = nullptr;
-  if (size <= kMaxRecycledSize && recycledBlocks[size / 8] != nullptr) {
+  if (checkMode) {
+    // Never a recycled block: memory once given to an object is not reused while checking.
+    block = allocGuardedBlock(size);
+    if (block != nullptr) {
+      guardedBlocks()[block] = size;
+    } else {
+      block = std::malloc(size);
+      if (block == nullptr) gcOutOfMemory();
+    }
+  } else if (size <= kMaxRecycledSize && recycledBlocks[size / 8] != nullptr) {
     RecycledBlock* recycled = recycledBlocks[size / 8];
     recycledBlocks[size / 8] = recycled->next;
     block = recycled;
@@ -237,6 +332,11 @@ void* allocObject(std::size_t requested) {
 void releaseObject(gc_object* object, uint32_t size) {
   gcCounters.freeBytes -= size;
   void* block = object;
+  // A block of the check mode's, whose object outlived the mode.
+  if (checkModeWasOn && guardedBlocks().erase(block) != 0) {
+    freeGuardedBlock(block, size);
+    return;
+  }
   if (size <= 63) {
     // Recycled blocks are never given back to the system.
     auto* recycled = ::new (block) RecycledBlock{recycledBlocks[size / 8]};
@@ -247,6 +347,7 @@ void releaseObject(gc_object* object, uint32_t size) {
 }
 
 void greyObject(gc_object* object) {
+  if (checkMode) checkNotCollected(object);
   if (object == nullptr || !isWhite(object)) return;
   unlink(object);
   object->flags ^= 1u;
@@ -254,6 +355,7 @@ void greyObject(gc_object* object) {
 }
 
 void blackenNow(gc_object* object) {
+  if (checkMode) checkNotCollected(object);
   if (object == nullptr || !isWhite(object)) return;
   object->flags ^= 1u;
   unlink(object);
@@ -302,6 +404,16 @@ void fullCollection() {
 }
 
 void collectStep() {
+  if (checkMode) {
+    // Everything unreachable goes now, and is destroyed now, so that a use of it is caught at once.
+    fullCollection();
+    while (!isEmpty(freeList)) {
+      gc_object* victim = firstOf(freeList);
+      unlink(victim);
+      destroyObject(victim);
+    }
+    return;
+  }
   int64_t alloc = gcCounters.allocBytes;
   if (alloc + externalBytes.load() > kFullCollectionBytes) {
     fullCollection();
@@ -345,6 +457,25 @@ int gcRecycledBlockCount(uint32_t size) {
   int n = 0;
   for (RecycledBlock* block = recycledBlocks[size / 8]; block != nullptr; block = block->next) ++n;
   return n;
+}
+
+void setCollectorCheckMode(bool on) {
+  checkMode = on;
+  checkModeWasOn = checkModeWasOn || on;
+}
+
+bool collectorCheckMode() {
+  return checkMode;
+}
+
+const char* collectedObjectMessage(const void* address) {
+  auto& retired = retiredObjects();
+  if (retired.empty()) return nullptr;
+  auto at = reinterpret_cast<uintptr_t>(address);
+  auto after = retired.upper_bound(at);
+  if (after == retired.begin()) return nullptr;
+  auto object = std::prev(after);
+  return at < object->second.end ? object->second.message : nullptr;
 }
 
 void gcOutOfMemory() {

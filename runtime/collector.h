@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 class String;
 
@@ -92,6 +93,19 @@ void fullCollection();
 void collectStep();
 void addExternalBytes(int64_t n);
 
+// --- the check mode ---
+// Finds objects a program still uses after the collector took them (a plain pointer field, a
+// field left out of mark()). While it is on, every collector step is a full collection that
+// destroys its garbage at once; a destroyed object's memory is poisoned (on Linux its pages are
+// made inaccessible) and never reused, and the first use of it (a virtual call, a read of a field,
+// a write barrier or a mark) ends the program with a runtime error that names its class. Off by
+// default; initCollector switches it on when the environment has CORVANE_GC_CHECK=1.
+void setCollectorCheckMode(bool on);
+bool collectorCheckMode();
+// The runtime error's message when `address` lies inside an object the check mode has collected,
+// null otherwise. The fatal-signal handler asks it about the address that faulted.
+const char* collectedObjectMessage(const void* address);
+
 inline bool isWhite(const gc_object* object) {
   return (object->flags & 3u) == gcWhite;
 }
@@ -166,6 +180,17 @@ class GcRoot : public GcField<T>, public GcRootBase {
   }
   GcRoot& operator=(const GcRoot& other) { return *this = other.get(); }
   void markRoot() const override { GcField<T>::mark(); }
+  // The in-place array operations store too (GcRoot<Array<T>>).
+  template <class... A>
+  decltype(auto) append(A&&... a) {
+    registerRoot();
+    return GcField<T>::append(std::forward<A>(a)...);
+  }
+  template <class... A>
+  decltype(auto) insert(A&&... a) {
+    registerRoot();
+    return GcField<T>::insert(std::forward<A>(a)...);
+  }
 };
 
 // Ends the program through the runtime-error path when the system heap is exhausted.

@@ -41,6 +41,29 @@ class c_Stack : public Object {
     return 0;
   }
 
+  // The last element taken off (null when the stack is empty). Its slot is cleared, so that the
+  // stack no longer keeps it alive.
+  T* pop() {
+    if (length == 0) return nullptr;
+    --length;
+    T* top = data.get().get(length);
+    data[length] = nullptr;
+    return top;
+  }
+  // The last element, left in place (null when the stack is empty).
+  T* top() const { return length > 0 ? data.get().get(length - 1) : nullptr; }
+  // Element i from the bottom (null outside 0..length-1).
+  T* get(int i) const { return i >= 0 && i < length ? data.get().get(i) : nullptr; }
+  // Replaces element i through the barrier; an index outside 0..length-1 changes nothing.
+  int set(int i, T* object) {
+    if (i >= 0 && i < length) data[i] = object;
+    return 0;
+  }
+  T* operator[](int i) const { return get(i); }
+  // Range-for over the used elements, bottom first.
+  T* const* begin() const { return data.get().data(); }
+  T* const* end() const { return data.get().data() + length; }
+
   // The used elements in order (the shared empty array when there are none).
   Array<T*> toArray() {
     Array<T*> out(length);

@@ -107,8 +107,12 @@ String String::fromInt(int value) {
 }
 
 String String::fromFloat(float value) {
+  return fromDouble(static_cast<double>(value));
+}
+
+String String::fromDouble(double value) {
   char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%.17lg", static_cast<double>(value));
+  std::snprintf(buffer, sizeof buffer, "%.17lg", value);
   if (std::strchr(buffer, '.') == nullptr && std::strchr(buffer, 'e') == nullptr) {
     std::strncat(buffer, ".0", sizeof buffer - std::strlen(buffer) - 1);
   }
@@ -310,6 +314,44 @@ String::CString::~CString() {
   } else {
     --*block_;
   }
+}
+
+String::String(std::string_view utf8) : rep_(nullptr) {
+  std::u16string units;
+  units.reserve(utf8.size());
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(utf8[i]); };
+  auto continuation = [&](size_t i) { return i < utf8.size() && (byte(i) & 0xC0) == 0x80; };
+  size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned c = byte(i);
+    if (c < 0x80) {
+      units.push_back(static_cast<Char>(c));
+      i += 1;
+    } else if (c >= 0xC2 && c <= 0xDF && continuation(i + 1)) {
+      units.push_back(static_cast<Char>(((c & 0x1F) << 6) | (byte(i + 1) & 0x3F)));
+      i += 2;
+    } else if (c >= 0xE0 && c <= 0xEF && continuation(i + 1) && continuation(i + 2) &&
+               (c != 0xE0 || byte(i + 1) >= 0xA0)) {
+      // Surrogates written one by one (as ToUtf8 writes them) come back as the same units.
+      units.push_back(
+          static_cast<Char>(((c & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F)));
+      i += 3;
+    } else if (c >= 0xF0 && c <= 0xF4 && continuation(i + 1) && continuation(i + 2) && continuation(i + 3) &&
+               (c != 0xF0 || byte(i + 1) >= 0x90) && (c != 0xF4 || byte(i + 1) < 0x90)) {
+      uint32_t point = ((c & 0x07) << 18) | ((byte(i + 1) & 0x3F) << 12) | ((byte(i + 2) & 0x3F) << 6) |
+                       (byte(i + 3) & 0x3F);
+      point -= 0x10000;
+      units.push_back(static_cast<Char>(0xD800 + (point >> 10)));
+      units.push_back(static_cast<Char>(0xDC00 + (point & 0x3FF)));
+      i += 4;
+    } else {
+      units.push_back(0xFFFD);
+      i += 1;
+    }
+  }
+  String decoded(units.data(), static_cast<int>(units.size()));
+  rep_ = decoded.rep_;
+  ++rep_->refs;
 }
 
 std::string String::ToUtf8() const {

@@ -3,8 +3,11 @@
 // string work paces the collector too. Results that equal an operand share its block.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <type_traits>
 
 template <class T>
 class Array;
@@ -18,6 +21,12 @@ struct StringRep {
   const Char* units() const { return reinterpret_cast<const Char*>(this + 1); }
 };
 
+template <class N>
+concept NumberForText = (std::integral<N> || std::floating_point<N>)&&!std::same_as<N, bool> &&
+                        !std::same_as<N, char> && !std::same_as<N, signed char> &&
+                        !std::same_as<N, unsigned char> && !std::same_as<N, char8_t> &&
+                        !std::same_as<N, char16_t> && !std::same_as<N, char32_t> && !std::same_as<N, wchar_t>;
+
 class String {
  public:
   String();
@@ -28,6 +37,9 @@ class String {
   String(const Char* units, int length);
   // From zero-terminated UTF-16 text (u"...").
   String(const char16_t* units);
+  // From UTF-8 (std::string converts too): a four-byte sequence becomes a surrogate pair, and a
+  // byte that starts no valid sequence becomes U+FFFD.
+  explicit String(std::string_view utf8);
   String(const String& other);
   String(String&& other) noexcept;
   ~String();
@@ -37,6 +49,7 @@ class String {
   static String fromBool(bool value);        // "True" / "False"
   static String fromInt(int value);          // "%i"
   static String fromFloat(float value);      // "%.17lg", plus ".0" without a point or an e
+  static String fromDouble(double value);    // the same rule, without rounding to float first
   static String fromPointer(const void* p);  // "%p"
   static String fromChar(int unit);          // a one-unit string
 
@@ -50,6 +63,16 @@ class String {
   // A free function so that a literal may stand on the left: "x=" + String::fromInt(x).
   friend String operator+(const String& a, const String& b);
   String& operator+=(const String& other);
+  // Numbers join text as fromInt and fromFloat write them: String("SCORE ") + score. A float
+  // gives the same text as fromFloat; characters and bools are left out, as they are no numbers.
+  template <class N>
+  requires NumberForText<N>
+  friend String operator+(const String& a, N n) { return a + numberText(n); }
+  template <class N>
+  requires NumberForText<N>
+  friend String operator+(N n, const String& b) { return numberText(n) + b; }
+  template <class N>
+  requires NumberForText<N> String& operator+=(N n) { return *this += numberText(n); }
   bool operator==(const String& other) const;
   bool operator!=(const String& other) const { return !(*this == other); }
   int Compare(const String& other) const;
@@ -89,6 +112,20 @@ class String {
   void AppendUtf8(std::string& out) const;
 
  private:
+  template <class N>
+  static String numberText(N n) {
+    if constexpr (std::floating_point<N>) {
+      return fromDouble(static_cast<double>(n));
+    } else if constexpr (std::is_signed_v<N> && sizeof(N) <= sizeof(int)) {
+      return fromInt(n);
+    } else {
+      return fromInteger64(n);
+    }
+  }
+  template <class N>
+  static String fromInteger64(N n) {
+    return String(std::string_view(std::to_string(n)));
+  }
   explicit String(StringRep* rep) : rep_(rep) {}
   static StringRep* allocRep(int length);
   static void release(StringRep* rep);

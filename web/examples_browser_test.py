@@ -192,6 +192,27 @@ def check_tracker(browser, server, checks):
     close_with_escape(browser, "tracker", checks)
 
 
+def check_breakout(browser, server, checks):
+    if not open_page(browser, server, "breakout", checks):
+        return
+    background = (8, 8, 24)
+    checks.expect(printed(browser, "new game, best 0"), "breakout: a game starts", repr(browser.console_lines[-3:]))
+    dismiss_overlay(browser, checks, "breakout: ")
+    first = screenshot(browser, background)
+    bricks = ink(first, background, range(60, 180, 2), range(0, 640, 2))[0]
+    paddle = ink(first, background, range(440, 452), range(0, 640))[0]
+    checks.expect(bricks > 40 * 50 * 4 // 4, "breakout: the bricks are drawn", "%d sampled pixels" % bricks)
+    checks.expect(paddle > 80 * 12 - 20, "breakout: the paddle is drawn", "%d pixels" % paddle)
+    cursor = browser.evaluate("document.getElementById('canvas').style.cursor")
+    checks.expect(cursor == "none", "breakout: hidePointer hides the pointer over the canvas", repr(cursor))
+    browser.type_text(" ")
+    browser.pump(0.5)
+    second = screenshot(browser, background)
+    moved = sum(1 for y in range(190, 430) for x in range(0, 640) if first.at(x, y) != second.at(x, y))
+    checks.expect(moved > 20, "breakout: SPACE serves the ball, which flies up", "%d pixels changed" % moved)
+    close_with_escape(browser, "breakout", checks)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default=os.path.join(SOURCE_DIR, "build-web"))
@@ -209,6 +230,7 @@ def main():
         check_hello(browser, server, checks)
         check_typing(browser, server, checks)
         check_bounce(browser, server, checks)
+        check_breakout(browser, server, checks)
         check_tracker(browser, server, checks)
     finally:
         browser.close()

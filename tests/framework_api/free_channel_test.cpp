@@ -67,6 +67,24 @@ TEST_F(FreeChannels, ReportsWhenNothingCanBePlayed) {
   EXPECT_EQ(audioPlayOnFreeChannel(nullptr), -1);
 }
 
+TEST_F(FreeChannels, PlaySoundWithVolumeAndRateSetsBothBeforeItStarts) {
+  audioPlaySound(sound, 5, 0.5f, 1.5f, 1);
+  EXPECT_EQ(driver->channelState(5), 1);
+  EXPECT_EQ(gainOf(driver, 5), 0.5f);
+  ALfloat pitch = -1;
+  alGetSourcef(driver->channel(5).source, AL_PITCH, &pitch);
+  EXPECT_EQ(pitch, 1.5f);
+  EXPECT_EQ(driver->channel(5).flags, 1) << "looped";
+}
+
+TEST_F(FreeChannels, AMissingSoundFileIsReportedInOneLineOnce) {
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(audioPlaySoundFile(String("wav/nope.wav")), -1);
+  EXPECT_EQ(audioPlaySoundFile(String("wav/nope.wav")), -1);  // a game calls it at every bounce
+  EXPECT_EQ(audioLoadSound(String("wav/nope2.wav")), nullptr) << "the plain loader stays silent";
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error - Unable to load sound: wav/nope.wav\n");
+}
+
 TEST_F(FreeChannels, PlaySoundFileLoadsOncePerPath) {
   int first = audioPlaySoundFile(String("wav/fx2b.wav"), 1);  // looped: still busy below
   ASSERT_EQ(first, 0) << "the build's data/ sits beside the test";

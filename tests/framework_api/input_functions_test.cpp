@@ -1,8 +1,11 @@
 // The program's input functions over the global input device, fed the host's events as the
 // delegate passes them on.
+#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include "input/glfw_keys.h"
 #include "input/input_device.h"
+#include "input/keys.h"
 
 namespace {
 
@@ -32,6 +35,68 @@ TEST_F(InputFunctions, KeyDownFollowsPressAndReleaseWhileHitsLastOneUpdate) {
   EXPECT_FALSE(keyDown(kKeyA));
   EXPECT_FALSE(keyDown(-1));
   EXPECT_FALSE(keyDown(512));
+}
+
+TEST_F(InputFunctions, KeyReleasedIsSeenByTheNextUpdateOnly) {
+  device->keyEvent(1, KEY_SPACE);
+  EXPECT_FALSE(keyReleased(KEY_SPACE)) << "down, not up";
+  device->keyEvent(2, KEY_SPACE);
+  device->keyEvent(2, KEY_SPACE);  // a second release of a key that is up already
+  EXPECT_TRUE(keyReleased(KEY_SPACE));
+  EXPECT_FALSE(keyReleased(KEY_A));
+  device->mouseEvent(4, 0, 1, 1, 0);
+  device->mouseEvent(5, 0, 1, 1, 0);
+  EXPECT_TRUE(keyReleased(MOUSE_LEFT));
+  EXPECT_TRUE(keyReleased(touchKey(0))) << "touch 0 mirrors the left button";
+  device->endUpdate();
+  EXPECT_FALSE(keyReleased(KEY_SPACE)) << "one update sees it";
+  EXPECT_FALSE(keyReleased(MOUSE_LEFT));
+  EXPECT_FALSE(keyReleased(-1));
+  EXPECT_FALSE(keyReleased(512));
+}
+
+TEST(NamedKeys, AreTheCodesTheHostGivesForGlfwKeys) {
+  const std::pair<int, int> keys[] = {{GLFW_KEY_LEFT, KEY_LEFT},
+                                      {GLFW_KEY_RIGHT, KEY_RIGHT},
+                                      {GLFW_KEY_UP, KEY_UP},
+                                      {GLFW_KEY_DOWN, KEY_DOWN},
+                                      {GLFW_KEY_SPACE, KEY_SPACE},
+                                      {GLFW_KEY_ENTER, KEY_ENTER},
+                                      {GLFW_KEY_ESCAPE, KEY_ESCAPE},
+                                      {GLFW_KEY_BACKSPACE, KEY_BACKSPACE},
+                                      {GLFW_KEY_TAB, KEY_TAB},
+                                      {GLFW_KEY_DELETE, KEY_DELETE},
+                                      {GLFW_KEY_INSERT, KEY_INSERT},
+                                      {GLFW_KEY_HOME, KEY_HOME},
+                                      {GLFW_KEY_END, KEY_END},
+                                      {GLFW_KEY_PAGE_UP, KEY_PAGEUP},
+                                      {GLFW_KEY_PAGE_DOWN, KEY_PAGEDOWN},
+                                      {GLFW_KEY_LEFT_SHIFT, KEY_SHIFT},
+                                      {GLFW_KEY_RIGHT_CONTROL, KEY_CONTROL},
+                                      {GLFW_KEY_A, KEY_A},
+                                      {GLFW_KEY_Z, KEY_Z},
+                                      {GLFW_KEY_0, KEY_0},
+                                      {GLFW_KEY_9, KEY_9},
+                                      {GLFW_KEY_F1, KEY_F1},
+                                      {GLFW_KEY_F12, KEY_F12},
+                                      {GLFW_KEY_KP_0, KEY_NUM0},
+                                      {GLFW_KEY_KP_ADD, KEY_NUMADD},
+                                      {GLFW_KEY_KP_DIVIDE, KEY_NUMDIVIDE},
+                                      {GLFW_KEY_SEMICOLON, KEY_SEMICOLON},
+                                      {GLFW_KEY_EQUAL, KEY_EQUALS},
+                                      {GLFW_KEY_COMMA, KEY_COMMA},
+                                      {GLFW_KEY_MINUS, KEY_MINUS},
+                                      {GLFW_KEY_PERIOD, KEY_PERIOD},
+                                      {GLFW_KEY_SLASH, KEY_SLASH},
+                                      {GLFW_KEY_GRAVE_ACCENT, KEY_GRAVE},
+                                      {GLFW_KEY_LEFT_BRACKET, KEY_OPENBRACKET},
+                                      {GLFW_KEY_BACKSLASH, KEY_BACKSLASH},
+                                      {GLFW_KEY_RIGHT_BRACKET, KEY_CLOSEBRACKET},
+                                      {GLFW_KEY_APOSTROPHE, KEY_APOSTROPHE}};
+  for (auto [glfwKey, named] : keys) EXPECT_EQ(translateGlfwKey(glfwKey), named) << "GLFW key " << glfwKey;
+  EXPECT_EQ(characterForKeyCode(KEY_DELETE), CHAR_DELETE);
+  EXPECT_EQ(characterForKeyCode(KEY_LEFT), KEY_LEFT + CHAR_KEY);
+  EXPECT_EQ(joyButtonKey(1, 2), 256 + 32 + 2);
 }
 
 TEST_F(InputFunctions, GetCharConsumesTheQueueInOrder) {

@@ -2,6 +2,9 @@
 // program, checked by reading the window's pixels back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "graphics/graphics_context.h"
 #include "graphics/image.h"
 #include "tests/images_fonts/drawing_fixture.h"
@@ -41,6 +44,38 @@ TEST_F(Shapes, OvalFillsItsRectangleButNotTheCorners) {
   EXPECT_EQ(hexColour(pixelAt(pixels, 21, 21)), hexColour(kBlack)) << "top-left corner";
   EXPECT_EQ(hexColour(pixelAt(pixels, 58, 48)), hexColour(kBlack)) << "bottom-right corner";
   EXPECT_EQ(hexColour(pixelAt(pixels, 40, 52)), hexColour(kBlack)) << "below the rectangle";
+}
+
+TEST_F(Shapes, OutlinesLeaveTheInsideAndMeetTheFilledShapesEdges) {
+  setColor(255, 0, 0);
+  drawRectOutline(10, 10, 6, 5);
+  std::vector<uint32_t> expected = makePicture(kWindowWidth, kWindowHeight, [](int x, int y) {
+    bool inRect = x >= 10 && x < 16 && y >= 10 && y < 15;
+    bool inside = x > 10 && x < 15 && y > 10 && y < 14;
+    return inRect && !inside ? kRed : kBlack;
+  });
+  EXPECT_TRUE(picturesMatch("rect-outline", expected, window(), kWindowWidth, kWindowHeight));
+
+  clear(0, 0, 0);
+  drawOvalOutline(20, 20, 40, 30);
+  std::vector<uint32_t> pixels = window();
+  EXPECT_EQ(hexColour(pixelAt(pixels, 40, 35)), hexColour(kBlack)) << "centre";
+  EXPECT_EQ(hexColour(pixelAt(pixels, 20, 35)), hexColour(kRed)) << "left edge, middle";
+  EXPECT_EQ(hexColour(pixelAt(pixels, 59, 35)), hexColour(kRed)) << "right edge, middle";
+  EXPECT_EQ(hexColour(pixelAt(pixels, 40, 20)), hexColour(kRed)) << "top edge, middle";
+  EXPECT_EQ(hexColour(pixelAt(pixels, 40, 49)), hexColour(kRed)) << "bottom edge, middle";
+  EXPECT_EQ(hexColour(pixelAt(pixels, 21, 21)), hexColour(kBlack)) << "top-left corner";
+  EXPECT_EQ(hexColour(pixelAt(pixels, 40, 51)), hexColour(kBlack)) << "below the rectangle";
+}
+
+TEST(RectsOverlap, SharedAreaOnlyNotTouchingEdges) {
+  EXPECT_TRUE(rectsOverlap(0, 0, 10, 10, 9, 9, 10, 10));
+  EXPECT_TRUE(rectsOverlap(0, 0, 10, 10, 2, 2, 3, 3)) << "inside";
+  EXPECT_TRUE(rectsOverlap(2, 2, 3, 3, 0, 0, 10, 10)) << "around";
+  EXPECT_FALSE(rectsOverlap(0, 0, 10, 10, 10, 0, 10, 10)) << "touching on the right";
+  EXPECT_FALSE(rectsOverlap(0, 0, 10, 10, 0, -10, 10, 10)) << "touching above";
+  EXPECT_FALSE(rectsOverlap(0, 0, 10, 10, 3, 3, 0, 4)) << "no width: no area";
+  EXPECT_TRUE(rectsOverlap(-5.5f, 0, 1, 1, -5, 0.5f, 1, 1));
 }
 
 TEST_F(Shapes, PointLightsOnePixel) {
@@ -146,6 +181,16 @@ TEST_F(CreatedImages, RefuseImpossibleSizes) {
   EXPECT_EQ(createImage(4, -1), nullptr);
   EXPECT_EQ(createImage(4, 4, 0), nullptr);
   EXPECT_EQ(createImage(65536, 65536), nullptr);
+  // Within the pixel budget, but the frames side by side are wider than any texture the driver takes.
+  int limit = registeredDevice->maxSurfaceSize();
+  ASSERT_GT(limit, 0);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(createImage(64, 64, limit / 64 + 1), nullptr);
+  EXPECT_EQ(createImage(1, limit + 1), nullptr) << "too tall";
+  std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+  EXPECT_NE(said.find("Error - Unable to create image: 64 x 64, "), std::string::npos) << said;
+  EXPECT_NE(createImage(64, 64, limit / 64), nullptr) << "as wide as the driver allows";
   registerGraphicsDevice(nullptr);
   EXPECT_EQ(createImage(4, 4), nullptr) << "no device before the game starts";
 }

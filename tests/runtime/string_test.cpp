@@ -138,6 +138,37 @@ TEST(StringNumbers, FormatsLikeThePrintfConversions) {
   EXPECT_EQ(text(String::fromChar(0x41)), "A");
 }
 
+TEST(StringNumbers, JoinTextWithTheFrameworksOwnNumberText) {
+  int score = 120;
+  EXPECT_EQ(text(String("SCORE ") + score), "SCORE 120");
+  EXPECT_EQ(text(-3 + String(" lives")), "-3 lives");
+  EXPECT_EQ(text(String("t=") + 0.1f), text(String("t=") + String::fromFloat(0.1f)));
+  EXPECT_EQ(text(String("") + 3.0), "3.0");
+  EXPECT_EQ(text(String("") + 0.5), "0.5");
+  EXPECT_EQ(text(String("") + 2147483648LL), "2147483648") << "wider than int: not cut";
+  EXPECT_EQ(text(String("") + 4000000000u), "4000000000");
+  String line("n=");
+  line += 7;
+  EXPECT_EQ(text(line), "n=7");
+}
+
+TEST(StringConstruction, FromUtf8DecodesPairsAndReplacesBadBytes) {
+  EXPECT_EQ(text(String(std::to_string(42))), "42");
+  String mixed(std::string_view("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x99\x82"));  // a, e acute, euro, an emoji
+  ASSERT_EQ(mixed.length(), 5);
+  EXPECT_EQ(mixed[1], 0xE9);
+  EXPECT_EQ(mixed[2], 0x20AC);
+  EXPECT_EQ(mixed[3], 0xD83D);
+  EXPECT_EQ(mixed[4], 0xDE42);
+  String bad(std::string("x\xFFy\xC3"));  // a byte no sequence starts with, a cut sequence
+  ASSERT_EQ(bad.length(), 4);
+  EXPECT_EQ(bad[1], 0xFFFD);
+  EXPECT_EQ(bad[3], 0xFFFD);
+  EXPECT_EQ(String(std::string_view("\xC0\x80")).length(), 2) << "an overlong form is not a character";
+  EXPECT_EQ(String(std::string_view()).rep(), emptyBlock());
+  EXPECT_EQ(String(std::string_view(mixed.ToUtf8())), mixed) << "surrogates written one by one read back";
+}
+
 TEST(StringConcatenation, WithEmptyOperandSharesAndDoesNotAllocate) {
   String a("abc");
   String empty;
