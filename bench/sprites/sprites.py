@@ -143,7 +143,7 @@ def search(run, seconds, where):
             low = middle
         else:
             high = middle
-    while low > 0 and high > low * 1.05:
+    while low > 0 and high > low * 1.05 and high - low > 1:
         middle = (low + high) // 2
         if attempt(middle):
             low = middle
