@@ -35,9 +35,10 @@ install(FILES ${CMAKE_BINARY_DIR}/corvane.pc DESTINATION ${corvane_pc_dir} COMPO
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/CorvaneConfig.cmake.in
   ${CMAKE_BINARY_DIR}/CorvaneConfig.cmake
   INSTALL_DESTINATION ${corvane_config_dir}
-  PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_LIBDIR)
+  PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_DATADIR)
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/CorvaneConfigVersion.cmake
-  VERSION ${CORVANE_VERSION} COMPATIBILITY SameMinorVersion)
+  VERSION ${CORVANE_VERSION} COMPATIBILITY SameMinorVersion
+  ARCH_INDEPENDENT)  # the one package serves the native build (64-bit) and the browser's (32-bit)
 install(FILES ${CMAKE_BINARY_DIR}/CorvaneConfig.cmake ${CMAKE_BINARY_DIR}/CorvaneConfigVersion.cmake
   DESTINATION ${corvane_config_dir} COMPONENT development)
 

@@ -9,6 +9,14 @@
 #
 #   corvane_web_program(example-hello DIRECTORY ${CMAKE_BINARY_DIR}/examples/hello
 #     TITLE "hello" HELP "ESCAPE: quit" ENDED "The program has ended" DATA vulo_font.png fonti.png)
+#
+# Installed, find_package(Corvane) includes this file in an emscripten build, with the installed
+# page template; DATA then names files of the program's own data/ folder (beside its
+# CMakeLists.txt).
+if(NOT CORVANE_WEB_PAGE_TEMPLATE)
+  set(CORVANE_WEB_PAGE_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/../web/page.html.in)
+endif()
+
 function(corvane_web_program target)
   cmake_parse_arguments(PARSE_ARGV 1 WEB "" "DIRECTORY;TITLE;HELP;ENDED" "DATA")
   if(NOT WEB_DIRECTORY)
@@ -46,5 +54,5 @@ function(corvane_web_program target)
     set(output_name ${target})
   endif()
   set(PAGE_SCRIPT ${output_name}.js)
-  configure_file(${PROJECT_SOURCE_DIR}/web/page.html.in ${WEB_DIRECTORY}/index.html @ONLY)
+  configure_file(${CORVANE_WEB_PAGE_TEMPLATE} ${WEB_DIRECTORY}/index.html @ONLY)
 endfunction()

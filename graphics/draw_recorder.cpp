@@ -12,9 +12,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "graphics/surface.h"
 #include "host/game.h"
 
 DrawRecorder* DrawRecorder::holder_ = nullptr;
+bool DrawRecorder::shadersBroken_ = false;
 
 namespace {
 
@@ -214,8 +216,19 @@ bool quadsAreSmall(const BatchVertex* vertices, int count) {
 
 }  // namespace
 
-void DrawRecorder::draw(const BatchVertex* vertices, int count, int primitiveSize, bool textured,
-                        unsigned texture, float texWidth, float texHeight) {
+void DrawRecorder::draw(const BatchVertex* vertices, int count, int primitiveSize, gxtkSurface* surface) {
+  if (surface == nullptr) {
+    record(vertices, count, primitiveSize, false, 0, 0, 0);
+    return;
+  }
+  if (surface->textureGeneration != contextGeneration) surface->bind();
+  float texWidth = surface->uScale > 0 ? 1.0f / surface->uScale : 0.0f;
+  float texHeight = surface->vScale > 0 ? 1.0f / surface->vScale : 0.0f;
+  record(vertices, count, primitiveSize, true, surface->texture, texWidth, texHeight);
+}
+
+void DrawRecorder::record(const BatchVertex* vertices, int count, int primitiveSize, bool textured,
+                          unsigned texture, float texWidth, float texHeight) {
   if (count <= 0 || primitiveSize <= 0) return;
   take();
   Command command{};
@@ -291,12 +304,16 @@ void DrawRecorder::replayPending() {
   if (holder_ != nullptr) holder_->replay();
 }
 
+void DrawRecorder::breakShadersForTests(bool broken) {
+  shadersBroken_ = broken;
+}
+
 bool DrawRecorder::ensureResources() {
   if (resourceGeneration_ != contextGeneration) {
     resourceGeneration_ = contextGeneration;
     glGenBuffers(1, &vertexBuffer_);
     for (int i = 0; i < kPrograms; ++i) {
-      GLuint program = linkBatchProgram(kFragmentShaders[i]);
+      GLuint program = linkBatchProgram(shadersBroken_ ? "void main() { broken" : kFragmentShaders[i]);
       programs_[i] = program;
       if (program == 0) continue;
       projectionLocations_[i] = glGetUniformLocation(program, "view");
@@ -309,10 +326,11 @@ bool DrawRecorder::ensureResources() {
       glUseProgram(0);
     }
   }
-  for (unsigned program : programs_) {
-    if (program == 0) return false;
-  }
-  return true;
+  bool failed = false;
+  for (unsigned program : programs_) failed = failed || program == 0;
+  if (failed && !shadersFailed_) std::fprintf(stderr, "corvane: drawing batch by batch instead\n");
+  shadersFailed_ = failed;
+  return !failed;
 }
 
 void DrawRecorder::formRuns() {
@@ -413,7 +431,11 @@ void DrawRecorder::replay() {
   if (holder_ == this) holder_ = nullptr;
   if (commands_.empty()) return;
 
-  bool drawing = !vertices_.empty() && ensureResources();
+  if (!vertices_.empty() && !ensureResources()) {
+    replayBatchByBatch();
+    return;
+  }
+  bool drawing = !vertices_.empty();
   if (drawing) {
     formRuns();
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
@@ -484,20 +506,8 @@ void DrawRecorder::replay() {
         drawCalls_ += 1;
         break;
       }
-      case Kind::kBlend:
-        glBlendFunc(GL_ONE, command.value);
-        break;
-      case Kind::kScissor:
-        if (command.flag) {
-          glEnable(GL_SCISSOR_TEST);
-          glScissor(command.x, command.y, command.w, command.h);
-        } else {
-          glDisable(GL_SCISSOR_TEST);
-        }
-        break;
-      case Kind::kClear:
-        glClearColor(command.r, command.g, command.b, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
+      default:
+        sendState(command);
         break;
     }
   }
@@ -522,6 +532,54 @@ void DrawRecorder::replay() {
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
+  }
+  vertices_.clear();
+  commands_.clear();
+}
+
+void DrawRecorder::sendState(const Command& command) {
+  switch (command.kind) {
+    case Kind::kBlend:
+      glBlendFunc(GL_ONE, command.value);
+      break;
+    case Kind::kScissor:
+      if (command.flag) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(command.x, command.y, command.w, command.h);
+      } else {
+        glDisable(GL_SCISSOR_TEST);
+      }
+      break;
+    case Kind::kClear:
+      glClearColor(command.r, command.g, command.b, 1.0f);
+      glClear(GL_COLOR_BUFFER_BIT);
+      break;
+    case Kind::kDraw:
+      break;
+  }
+}
+
+void DrawRecorder::replayBatchByBatch() {
+  for (const Command& command : commands_) {
+    switch (command.kind) {
+      case Kind::kDraw: {
+        if (command.flag) {
+          glEnable(GL_TEXTURE_2D);
+          glBindTexture(GL_TEXTURE_2D, command.value);
+        }
+        const BatchVertex& first = vertices_[static_cast<size_t>(command.first)].batch;
+        glVertexPointer(2, GL_FLOAT, sizeof(Vertex), &first.x);
+        glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &first.u);
+        glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), &first.colour);
+        glDrawArrays(command.mode, 0, command.count);
+        drawCalls_ += 1;
+        if (command.flag) glDisable(GL_TEXTURE_2D);
+        break;
+      }
+      default:
+        sendState(command);
+        break;
+    }
   }
   vertices_.clear();
   commands_.clear();

@@ -17,6 +17,9 @@
 // frame into one upload and a few draws. Whatever must see the pixels or change what recorded draws
 // read replays first: the device does it before read-back, a texture upload and at the end of the
 // frame; surfaces call replayPending() before deleting a texture.
+//
+// When the shaders cannot be built (a driver that refuses them), the record is drawn batch by batch
+// with client arrays instead, and drawsBatchByBatch() tells the device to stop recording.
 #pragma once
 
 #include <cstdint>
@@ -24,26 +27,22 @@
 
 #include "graphics/render_device.h"
 
-class DrawRecorder {
+class DrawRecorder final : public BatchSink {
  public:
   static constexpr int kTextureUnits = 2;
 
   DrawRecorder();
-  ~DrawRecorder();
+  ~DrawRecorder() override;
   DrawRecorder(const DrawRecorder&) = delete;
   DrawRecorder& operator=(const DrawRecorder&) = delete;
 
-  // A batch of count vertices of primitives of primitiveSize vertices each (1 points, 2 lines,
-  // 3 triangles, 4 quads, more: one polygon each), textured with texture when textured; the
-  // texture is texWidth x texHeight texels.
-  void draw(const BatchVertex* vertices, int count, int primitiveSize, bool textured, unsigned texture,
-            float texWidth = 0, float texHeight = 0);
-  // glBlendFunc(GL_ONE, destinationFactor).
-  void blend(unsigned destinationFactor);
-  // The scissor test off, or on with a rectangle in GL's window coordinates.
-  void scissor(bool enabled, int x, int y, int width, int height);
-  // glClearColor(red, green, blue, 1) and a clear of the colour buffer.
-  void clear(float red, float green, float blue);
+  // Recorded in order (see BatchSink). A surface without a texture in the current context gets
+  // one now; the record keeps its name.
+  void draw(const BatchVertex* vertices, int count, int primitiveSize, gxtkSurface* surface) override;
+  void blend(unsigned destinationFactor) override;
+  void scissor(bool enabled, int x, int y, int width, int height) override;
+  void clear(float red, float green, float blue) override;
+  void present() override { replay(); }
 
   // Sends everything recorded to OpenGL and empties the record. Needs the context current; draws
   // through the current projection matrix.
@@ -52,6 +51,10 @@ class DrawRecorder {
   static void replayPending();
 
   bool hasPending() const { return !commands_.empty(); }
+  // Whether the shaders failed to build in the current context, so that replays draw batch by batch.
+  bool drawsBatchByBatch() const { return shadersFailed_; }
+  // Makes the shaders fail to compile in recorders that build them from now on, for tests.
+  static void breakShadersForTests(bool broken);
   // Vertex uploads and draw calls made so far, for tests and diagnostics.
   int64_t uploads() const { return uploads_; }
   int64_t drawCalls() const { return drawCalls_; }
@@ -88,6 +91,14 @@ class DrawRecorder {
     float left, top, right, bottom;  // the pixels its draws may touch
   };
 
+  // A batch of count vertices textured with texture when textured; the texture is
+  // texWidth x texHeight texels.
+  void record(const BatchVertex* vertices, int count, int primitiveSize, bool textured, unsigned texture,
+              float texWidth, float texHeight);
+  // Sends a blend, scissor or clear command.
+  static void sendState(const Command& command);
+  // Draws the record batch by batch with client arrays, without the shaders.
+  void replayBatchByBatch();
   // Becomes the recorder that holds commands, replaying another one's first so that the order of
   // everything sent to OpenGL stays the order it was recorded in.
   void take();
@@ -107,8 +118,10 @@ class DrawRecorder {
   static constexpr int kPrograms = 3;
   unsigned programs_[kPrograms] = {};
   int projectionLocations_[kPrograms] = {-1, -1, -1};
+  bool shadersFailed_ = false;
   int64_t uploads_ = 0;
   int64_t drawCalls_ = 0;
 
   static DrawRecorder* holder_;
+  static bool shadersBroken_;
 };

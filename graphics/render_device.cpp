@@ -78,7 +78,7 @@ gxtkGraphics::gxtkGraphics() {
     entry[4] = first + 2;
     entry[5] = first + 3;
   }
-  if (recordDrawsUntilPresent()) recorder_ = std::make_unique<DrawRecorder>();
+  if (recordDrawsUntilPresent()) setRecordingDraws(true);
 }
 
 gxtkGraphics::~gxtkGraphics() = default;
@@ -88,10 +88,17 @@ void gxtkGraphics::setRecordingDraws(bool on) {
   flush();
   if (on) {
     recorder_ = std::make_unique<DrawRecorder>();
+    sink_ = recorder_.get();
   } else {
     recorder_->replay();
     recorder_.reset();
+    sink_ = &immediate_;
   }
+}
+
+void gxtkGraphics::present() {
+  sink_->present();
+  if (sink_ == recorder_.get() && recorder_->drawsBatchByBatch()) sink_ = &immediate_;
 }
 
 void gxtkGraphics::mark() {
@@ -147,7 +154,7 @@ int gxtkGraphics::beginFrame() {
 
 int gxtkGraphics::endFrame() {
   flush();
-  if (recorder_) recorder_->replay();
+  present();
   return 0;
 }
 
@@ -178,59 +185,63 @@ void gxtkGraphics::flush() {
 }
 
 void gxtkGraphics::drawBatch() {
-  gxtkSurface* surface = batchSurface_;
-  if (recorder_) {
-    // A surface without a texture in this context gets one now; the recorder keeps its name.
-    if (surface != nullptr && surface->textureGeneration != contextGeneration) surface->bind();
-    if (surface != nullptr) {
-      float texWidth = surface->uScale > 0 ? 1.0f / surface->uScale : 0.0f;
-      float texHeight = surface->vScale > 0 ? 1.0f / surface->vScale : 0.0f;
-      recorder_->draw(batch_, vertexCount_, primitiveSize_, true, surface->texture, texWidth, texHeight);
-    } else {
-      recorder_->draw(batch_, vertexCount_, primitiveSize_, false, 0);
-    }
-    return;
-  }
+  sink_->draw(batch_, vertexCount_, primitiveSize_, batchSurface_);
+}
+
+void ImmediateDraws::draw(const BatchVertex* vertices, int count, int primitiveSize, gxtkSurface* surface) {
   if (surface != nullptr) {
     glEnable(GL_TEXTURE_2D);
     surface->bind();
   }
   // Pointed again at every draw: another device (tests make several) may have moved them.
-  glVertexPointer(2, GL_FLOAT, sizeof(BatchVertex), &batch_[0].x);
-  glTexCoordPointer(2, GL_FLOAT, sizeof(BatchVertex), &batch_[0].u);
-  glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(BatchVertex), &batch_[0].colour);
-  switch (primitiveSize_) {
+  glVertexPointer(2, GL_FLOAT, sizeof(BatchVertex), &vertices[0].x);
+  glTexCoordPointer(2, GL_FLOAT, sizeof(BatchVertex), &vertices[0].u);
+  glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(BatchVertex), &vertices[0].colour);
+  switch (primitiveSize) {
     case 1:
-      glDrawArrays(GL_POINTS, 0, vertexCount_);
+      glDrawArrays(GL_POINTS, 0, count);
       break;
     case 2:
-      glDrawArrays(GL_LINES, 0, vertexCount_);
+      glDrawArrays(GL_LINES, 0, count);
       break;
     case 3:
-      glDrawArrays(GL_TRIANGLES, 0, vertexCount_);
+      glDrawArrays(GL_TRIANGLES, 0, count);
       break;
     case 4:
-      glDrawElements(GL_TRIANGLES, vertexCount_ / 4 * 6, GL_UNSIGNED_SHORT, quadIndices_);
+      glDrawElements(GL_TRIANGLES, count / 4 * 6, GL_UNSIGNED_SHORT, quadIndices_);
       break;
     default:
-      for (int first = 0; first < vertexCount_; first += primitiveSize_) {
-        glDrawArrays(GL_TRIANGLE_FAN, first, primitiveSize_);
+      for (int first = 0; first < count; first += primitiveSize) {
+        glDrawArrays(GL_TRIANGLE_FAN, first, primitiveSize);
       }
       break;
   }
   if (surface != nullptr) glDisable(GL_TEXTURE_2D);
 }
 
+void ImmediateDraws::blend(unsigned destinationFactor) {
+  glBlendFunc(GL_ONE, destinationFactor);
+}
+
+void ImmediateDraws::scissor(bool enabled, int x, int y, int width, int height) {
+  if (enabled) {
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(x, y, width, height);
+  } else {
+    glDisable(GL_SCISSOR_TEST);
+  }
+}
+
+void ImmediateDraws::clear(float red, float green, float blue) {
+  glClearColor(red, green, blue, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+}
+
 // --- state ---
 
 int gxtkGraphics::clear(float red, float green, float blue) {
   vertexCount_ = 0;
-  if (recorder_) {
-    recorder_->clear(red / 255.0f, green / 255.0f, blue / 255.0f);
-    return 0;
-  }
-  glClearColor(red / 255.0f, green / 255.0f, blue / 255.0f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
+  sink_->clear(red / 255.0f, green / 255.0f, blue / 255.0f);
   return 0;
 }
 
@@ -255,12 +266,7 @@ int gxtkGraphics::setColor(float red, float green, float blue) {
 
 int gxtkGraphics::setBlendMode(int mode) {
   flush();
-  GLenum destination = mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA;
-  if (recorder_) {
-    recorder_->blend(destination);
-  } else {
-    glBlendFunc(GL_ONE, destination);
-  }
+  sink_->blend(mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
   return 0;
 }
 
@@ -270,14 +276,7 @@ int gxtkGraphics::setScissor(int x, int y, int width, int height) {
   // A negative size is a GL error that would linger until a texture's size check; an empty
   // rectangle shows the same nothing.
   int glY = height_ - y - height, glWidth = width < 0 ? 0 : width, glHeight = height < 0 ? 0 : height;
-  if (recorder_) {
-    recorder_->scissor(!whole, x, glY, glWidth, glHeight);
-  } else if (whole) {
-    glDisable(GL_SCISSOR_TEST);
-  } else {
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(x, glY, glWidth, glHeight);
-  }
+  sink_->scissor(!whole, x, glY, glWidth, glHeight);
   return 0;
 }
 
@@ -441,7 +440,7 @@ int gxtkGraphics::drawSurfaceRegion(gxtkSurface* surface, float x, float y, int 
 
 int gxtkGraphics::readPixels(Array<int> pixels, int x, int y, int width, int height, int offset, int pitch) {
   flush();
-  if (recorder_) recorder_->replay();
+  present();
   // Only the part of the rectangle inside the window is read, and only into indexes the array
   // has; each pixel still lands where the whole rectangle would have put it.
   ClipRect clip = clipRect(x, y, width, height, width_, height_);

@@ -22,6 +22,38 @@ struct BatchVertex {
 };
 static_assert(sizeof(BatchVertex) == 20, "the client arrays use a stride of 20 bytes");
 
+// Where the device's flushed batches, and the state changes and clears between them, go: straight
+// to OpenGL (ImmediateDraws) or into a frame's record sent at once (DrawRecorder). The device picks
+// one and switches to drawing at once when the record cannot be drawn.
+class BatchSink {
+ public:
+  virtual ~BatchSink() = default;
+  // A batch of count vertices of primitives of primitiveSize vertices each (1 points, 2 lines,
+  // 3 triangles, 4 quads, more: one polygon each) from surface, or untextured when it is null.
+  virtual void draw(const BatchVertex* vertices, int count, int primitiveSize, gxtkSurface* surface) = 0;
+  // glBlendFunc(GL_ONE, destinationFactor).
+  virtual void blend(unsigned destinationFactor) = 0;
+  // The scissor test off, or on with a rectangle in GL's window coordinates.
+  virtual void scissor(bool enabled, int x, int y, int width, int height) = 0;
+  // glClearColor(red, green, blue, 1) (each 0-1) and a clear of the colour buffer.
+  virtual void clear(float red, float green, float blue) = 0;
+  // Sends to OpenGL whatever is still held (before a read-back and at the end of a frame).
+  virtual void present() {}
+};
+
+// Each batch drawn at once with OpenGL 1.1 client arrays.
+class ImmediateDraws final : public BatchSink {
+ public:
+  explicit ImmediateDraws(const uint16_t* quadIndices) : quadIndices_(quadIndices) {}
+  void draw(const BatchVertex* vertices, int count, int primitiveSize, gxtkSurface* surface) override;
+  void blend(unsigned destinationFactor) override;
+  void scissor(bool enabled, int x, int y, int width, int height) override;
+  void clear(float red, float green, float blue) override;
+
+ private:
+  const uint16_t* quadIndices_;  // the quad index table (see gxtkGraphics)
+};
+
 // What the device has sent to OpenGL, for tests and diagnostics.
 struct RenderCounters {
   int64_t flushes = 0;     // batches drawn
@@ -73,9 +105,12 @@ class gxtkGraphics : public Object {
 
   // Whether flushed batches are recorded and sent with one vertex upload per frame (graphics/
   // draw_recorder.h) instead of drawn at once. The platform decides (recordDrawsUntilPresent in
-  // host/platform.h); tests switch it. Switching sends what was recorded.
+  // host/platform.h); tests switch it. Switching sends what was recorded. When the recorder cannot
+  // build its shaders, it draws its record batch by batch and the device draws at once from then on.
   void setRecordingDraws(bool on);
   DrawRecorder* recorder() const { return recorder_.get(); }
+  // Whether batches go to the recorder now (false after it fell back to drawing at once).
+  bool recordingDraws() const { return sink_ != &immediate_; }
 
   // Read-only views for tests.
   uint32_t packedColour() const { return colour_; }
@@ -91,7 +126,7 @@ class gxtkGraphics : public Object {
   RenderCounters counters;
 
  protected:
-  // Sends the batch (vertexCount_ > 0) to OpenGL. A subclass may replace it, for example to measure
+  // Hands the batch (vertexCount_ > 0) to the sink. A subclass may replace it, for example to measure
   // the batching alone without a context.
   virtual void drawBatch();
 
@@ -110,6 +145,8 @@ class gxtkGraphics : public Object {
     }
   }
   void readWindowSize();
+  // Sends what the sink holds; leaves the recorder for good when it could not draw its record.
+  void present();
 
   // Fields, in their documented order.
   int width_ = 0;
@@ -123,5 +160,7 @@ class gxtkGraphics : public Object {
   int primitiveSize_ = 0;
   int vertexCount_ = 0;
   GcField<gxtkSurface*> batchSurface_;
+  ImmediateDraws immediate_{quadIndices_};
   std::unique_ptr<DrawRecorder> recorder_;
+  BatchSink* sink_ = &immediate_;
 };

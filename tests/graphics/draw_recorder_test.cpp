@@ -117,8 +117,10 @@ struct SceneResult {
   RenderCounters counters;
 };
 
-SceneResult renderScene(bool recording, DrawRecorder** recorderOut = nullptr) {
+SceneResult renderScene(bool recording, DrawRecorder** recorderOut = nullptr,
+                        gxtkGraphics** deviceOut = nullptr) {
   auto* device = new gxtkGraphics();
+  if (deviceOut != nullptr) *deviceOut = device;
   device->setRecordingDraws(recording);
   startFrame(device);
   std::vector<gxtkSurface*> surfaces = makeSurfaces(device);
@@ -214,6 +216,42 @@ TEST(DrawRecorder, FrameIsDrawnAtItsEndAndOlderRecordsFirst) {
   first->setRecordingDraws(false);
   EXPECT_EQ(first->recorder(), nullptr);
   EXPECT_EQ(readBack(first, 0, 0, 1, 1)[0], argb(255, 255, 0, 0));
+}
+
+}  // namespace
+
+namespace {
+
+struct BrokenShaders {
+  BrokenShaders() { DrawRecorder::breakShadersForTests(true); }
+  ~BrokenShaders() { DrawRecorder::breakShadersForTests(false); }
+};
+
+TEST(DrawRecorder, WithoutItsShadersEveryFrameIsStillDrawn) {
+  ASSERT_TRUE(ensureGlContext());
+  SceneResult direct = renderScene(false);
+  BrokenShaders broken;
+  DrawRecorder* recorder = nullptr;
+  gxtkGraphics* device = nullptr;
+  // The frame recorded before the shaders were found broken is drawn batch by batch.
+  SceneResult recorded = renderScene(true, &recorder, &device);
+  EXPECT_TRUE(
+      picturesMatch("unshaded-scene", direct.pixels, recorded.pixels, kWindowWidth, kWindowHeight, 0));
+  EXPECT_EQ(direct.counters.flushes, recorded.counters.flushes);
+  EXPECT_EQ(direct.counters.vertices, recorded.counters.vertices);
+  EXPECT_EQ(direct.counters.drawCalls, recorded.counters.drawCalls);
+  ASSERT_NE(recorder, nullptr);
+  EXPECT_EQ(recorder->uploads(), 0);
+  EXPECT_TRUE(recorder->drawsBatchByBatch());
+
+  // Later frames go straight to OpenGL.
+  EXPECT_FALSE(device->recordingDraws());
+  startFrame(device);
+  device->setColor(0, 255, 0);
+  device->drawRect(0, 0, 20, 20);
+  device->endFrame();
+  EXPECT_FALSE(recorder->hasPending());
+  EXPECT_EQ(readBack(device, 0, 0, 20, 20), std::vector<uint32_t>(400, argb(255, 0, 255, 0)));
 }
 
 }  // namespace

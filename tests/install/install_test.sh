@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the framework into a temporary prefix (and once more staged through DESTDIR), builds the
-# hello and tracker examples outside the tree against it, with pkg-config and with CMake's
-# find_package, and runs both builds of hello on the X server of DISPLAY until their window shows, then quits them with ESCAPE.
+# Installs the framework into a temporary prefix (and once more staged through DESTDIR), builds every
+# installed example with pkg-config, builds the hello and tracker examples outside the tree against it, with
+# pkg-config and with CMake's find_package, and runs both builds on the X server of DISPLAY until
+# their window shows, then quits them with ESCAPE.
 # Usage: install_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir="$1"
@@ -47,6 +48,34 @@ g++ -std=c++20 -Wall -Wextra -o "$work/pc/hello" "$program" \
 # shellcheck disable=SC2046
 g++ -std=c++20 -Wall -Wextra -o "$work/pc/tracker" "$tracker" \
   $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs corvane) || fail "pkg-config build of tracker"
+
+# Every example installed as documentation builds from the install alone, with the flags of every
+# package the install holds. PENDING names examples that cannot build from it yet: each is still
+# built, and one that builds fails the check so that it leaves the list.
+pending=""
+pc_dir="$prefix/lib/pkgconfig"
+# shellcheck disable=SC2046
+packages="$(cd "$pc_dir" && ls -- *.pc | sed 's/\.pc$//' | tr '\n' ' ')"
+mkdir -p "$work/examples"
+built=0
+for example in "$prefix"/share/doc/corvane/examples/*.cpp; do
+  name="$(basename "$example" .cpp)"
+  # shellcheck disable=SC2046,SC2086
+  if g++ -std=c++20 -Wall -Wextra -o "$work/examples/$name" "$example" \
+    $(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs $packages) >"$work/examples/$name.log" 2>&1; then
+    case " $pending " in
+      *" $name "*) fail "installed example $name now builds from the install: take it off the pending list" ;;
+    esac
+    echo "ok: installed example $name builds from the install"
+    built=$((built + 1))
+  else
+    case " $pending " in
+      *" $name "*) echo "pending: installed example $name does not build from the install yet: $(head -3 "$work/examples/$name.log")" ;;
+      *) fail "installed example $name does not build from the install: $(cat "$work/examples/$name.log")" ;;
+    esac
+  fi
+done
+[ "$built" -ge 3 ] || fail "only $built installed examples built"
 
 # 2. CMake package
 cmake -S "$source_dir/tests/install/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
