@@ -88,6 +88,17 @@ void c_GameDelegate::mark() {
   input.mark();
 }
 
+WindowRequest c_GameDelegate::requestedWindow() {
+  WindowRequest request;
+  if (c_App* app = currentApp) {
+    request.title = app->windowTitle;
+    request.width = app->windowWidth;
+    request.height = app->windowHeight;
+    request.resizable = app->windowResizable;
+  }
+  return request;
+}
+
 void c_GameDelegate::handleStart() {
   graphics = new gxtkGraphics();
   registerGraphicsDevice(graphics);
@@ -156,6 +167,11 @@ void c_GameDelegate::handleDiscardGraphics() {
 void setUpdateRate(int hz) {
   updateRate = hz;
   if (currentGame) currentGame->setUpdateFrequency(hz);
+}
+
+void setWindowTitle(const String& title) {
+  if (c_App* app = currentApp) app->windowTitle = title;
+  if (currentGame) currentGame->setWindowTitle(title);
 }
 
 int millisecs() {

@@ -45,3 +45,8 @@ bool windowHasInputFocus(GLFWwindow* window);
 // Runs frame passes (host/frame_loop.h) until the window should close. The browser's version hands
 // the passes to the page's animation frames and returns only when the program has ended.
 void driveFrameLoop(VxGlfwGame& game);
+
+// Whether the host itself shows the program's screen full screen or scaled in a larger window
+// (Linux). The browser's page does that with the canvas instead, so there the host leaves the
+// window at the program's size.
+bool hostScalesScreen();

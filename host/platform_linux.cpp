@@ -123,6 +123,10 @@ bool windowHasInputFocus(GLFWwindow* window) {
   return glfwGetWindowAttrib(window, GLFW_FOCUSED) == GLFW_TRUE;
 }
 
+bool hostScalesScreen() {
+  return true;
+}
+
 void driveFrameLoop(VxGlfwGame& game) {
   GlfwFramePlatform platform(game);
   while (runFramePass(game, platform)) {

@@ -82,6 +82,12 @@ bool windowHasInputFocus(GLFWwindow*) {
   return EM_ASM_INT({ return document.hasFocus() && document.visibilityState == "visible" ? 1 : 0; }) != 0;
 }
 
+// The canvas keeps the program's size; the page scales it with the browser window and takes it
+// full screen.
+bool hostScalesScreen() {
+  return false;
+}
+
 namespace {
 
 // The stack of driveFrameLoop is gone once the main loop runs: the driver lives here.

@@ -11,6 +11,9 @@
 
 namespace {
 
+constexpr const char* kWindowTitle = "Brackenfold Intro 01 by Vendle/bkf";
+constexpr int kScreenWidth = 640;
+constexpr int kScreenHeight = 480;
 constexpr int kUpdatesPerSecond = 51;
 constexpr int kScrollStartX = 640;
 constexpr int kScrollStep = 4;
@@ -41,6 +44,13 @@ void startSong(const SongEntry& entry) {
 }
 
 }  // namespace
+
+c_MyApp::c_MyApp() {
+  windowTitle = String(kWindowTitle);
+  windowWidth = kScreenWidth;
+  windowHeight = kScreenHeight;
+  windowResizable = false;
+}
 
 int c_MyApp::appStart() {
   setUpdateRate(kUpdatesPerSecond);
