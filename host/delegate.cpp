@@ -11,6 +11,7 @@
 #include "graphics/graphics_context.h"
 #include "graphics/render_device.h"
 #include "host/game.h"
+#include "host/platform.h"
 #include "host/runtime_error.h"
 #include "host/services.h"
 #include "input/input_device.h"
@@ -172,6 +173,14 @@ void setUpdateRate(int hz) {
 void setWindowTitle(const String& title) {
   if (c_App* app = currentApp) app->windowTitle = title;
   if (currentGame) currentGame->setWindowTitle(title);
+}
+
+void addKeyButton(const String& label, int key) {
+  showKeyButton(toStdString(label), key);
+}
+
+void markKeyButton(int key) {
+  markShownKeyButton(key);
 }
 
 int millisecs() {

@@ -90,6 +90,13 @@ void setUpdateRate(int hz);
 // Changes the window's title, at once when the window is open.
 void setWindowTitle(const String& title);
 
+// For screens without a keyboard (a phone): in the browser, a button under the program's screen
+// that presses the key as the keyboard would (a press and a release), one per call, in order;
+// markKeyButton shows which one is current (a key without a button: none). In a native window,
+// which has its keyboard, neither does anything.
+void addKeyButton(const String& label, int key);
+void markKeyButton(int key);
+
 // The program's clock in milliseconds, for movement and timers. It is fixed-step time: update n
 // (counting from 1) sees (n - 1) x the update period, whenever it really runs, so the updates of
 // a catch-up burst see evenly spaced times, and the clock stands still while the game is

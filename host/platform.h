@@ -50,3 +50,9 @@ void driveFrameLoop(VxGlfwGame& game);
 // (Linux). The browser's page does that with the canvas instead, so there the host leaves the
 // window at the program's size.
 bool hostScalesScreen();
+
+// Buttons under the program's screen that press a key, for screens without a keyboard: the
+// browser's page shows them (label in UTF-8); a native window has none, so Linux does nothing.
+void showKeyButton(const std::string& label, int key);
+// Marks the button of that key as the current one (no button: none is marked).
+void markShownKeyButton(int key);

@@ -127,6 +127,10 @@ bool hostScalesScreen() {
   return true;
 }
 
+// A window has its keyboard.
+void showKeyButton(const std::string&, int) {}
+void markShownKeyButton(int) {}
+
 void driveFrameLoop(VxGlfwGame& game) {
   GlfwFramePlatform platform(game);
   while (runFramePass(game, platform)) {

@@ -41,6 +41,7 @@ void startSong(const SongEntry& entry) {
   player = new c_vumoPlay();
   player->loadSong(String(entry.path));  // "Loading Failed!" leaves a silent player; nothing to report
   songTitle = String(entry.title);
+  markKeyButton(entry.keyCode);
 }
 
 }  // namespace
@@ -69,6 +70,9 @@ int c_MyApp::appStart() {
   // The big font has one cell fewer than the others; null for a missing picture or one narrower
   // than its 90 cells.
   bigFont = fontFromImageStrip(loadIntroImage("fonti_big.png"), kFirstFontChar, kBigFontGlyphs);
+
+  // A phone has no F-keys: in the browser every song also gets a button under the screen.
+  for (const SongEntry& entry : kSongTable) addKeyButton(String(entry.title), entry.keyCode);
 
   setFont(scrollerFont);
   scrollText = String(kScrollText);
