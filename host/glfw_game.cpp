@@ -290,7 +290,11 @@ void VxGlfwGame::openProgramWindow() {
     windowWidth_ = request.width;
     windowHeight_ = request.height;
   }
-  if (screenOptions.fullscreen) setFullscreen(true);
+  if (screenOptions.fullscreen) {
+    setFullscreen(true);
+    // No monitor to fill: the window shows as a window.
+    if (!isFullscreen()) glfwShowWindow(window_);
+  }
 }
 
 bool VxGlfwGame::isFullscreen() const {
