@@ -383,6 +383,13 @@ def check_page_layout(browser, server, checks, reader):
     checks.expect(w == 1280 and layout["crisp"] and uneven == 0,
                   "at twice its size the canvas is crisp: every pixel a 2 x 2 square",
                   "%dx%d, %d uneven squares" % (w, h, uneven))
+    # The pointer reaches the program in its own 640 x 480 units, however large the canvas.
+    px, py = browser.canvas_point(100, 50)
+    browser.call("Input.dispatchMouseEvent", type="mouseMoved", x=px, y=py)
+    browser.pump(0.2)
+    pointer = browser.evaluate("[Browser.mouseX, Browser.mouseY]")
+    checks.expect(abs(pointer[0] - 100) <= 1 and abs(pointer[1] - 50) <= 1,
+                  "the pointer over the doubled canvas is in the program's units", "%s" % pointer)
     button = layout["buttons"][2]
     browser.click(*centre(button["box"]))
     shown, title = song_title_shown(browser, reader, SONGS[2])
