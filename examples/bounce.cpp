@@ -24,6 +24,15 @@ class c_Ball : public Object {
 
 class BounceApp : public c_App {
  public:
+  // [guide:window]
+  // The window is read once, as it opens: set it up in the constructor.
+  BounceApp() {
+    windowTitle = String("Bounce - a Corvane example");
+    windowWidth = kWidth;
+    windowHeight = kHeight;
+  }
+  // [/guide:window]
+
   // [guide:fields]
   GcField<c_Image*> ballImage;
   GcField<Array<c_Ball*>> balls;  // an Array, never new[]: the collector must see every element

@@ -20,6 +20,8 @@ constexpr float kLoudestLevel = 15 * 0.125f;
 
 class TrackerApp : public c_App {
  public:
+  TrackerApp() { windowTitle = String("Tracker - a Corvane example"); }
+
   GcField<c_vumoPlay*> player;
   int song = 0;
 

@@ -10,6 +10,8 @@ constexpr int kMaxMarks = 16;
 
 class TypingApp : public c_App {
  public:
+  TypingApp() { windowTitle = String("Typing - a Corvane example"); }
+
   String line;  // strings are values, not collected: no GcField, nothing to mark
   float markX[kMaxMarks] = {};
   float markY[kMaxMarks] = {};

@@ -112,9 +112,19 @@ int gxtkGraphics::height() {
   return height_;
 }
 
+// While the host scales the program's screen into a window of another size (host/screen_scaler.h),
+// the program draws at its screen's size, into the host's buffer, not at the window's.
+static bool drawingScaledScreen() {
+  auto* game = dynamic_cast<VxGlfwGame*>(currentGame);
+  return game != nullptr && game->window() != nullptr && game->screenIsScaled();
+}
+
 void gxtkGraphics::readWindowSize() {
   GLFWwindow* window = drawingWindow();
-  if (window != nullptr) {
+  if (drawingScaledScreen()) {
+    width_ = currentGame->windowWidth();
+    height_ = currentGame->windowHeight();
+  } else if (window != nullptr) {
     glfwGetWindowSize(window, &width_, &height_);
   } else if (currentGame != nullptr) {
     width_ = currentGame->windowWidth();
@@ -127,7 +137,7 @@ int gxtkGraphics::beginFrame() {
   DrawRecorder::replayPending();
   readWindowSize();
   int fbWidth = width_, fbHeight = height_;
-  if (GLFWwindow* window = drawingWindow(); window != nullptr)
+  if (GLFWwindow* window = drawingWindow(); window != nullptr && !drawingScaledScreen())
     glfwGetFramebufferSize(window, &fbWidth, &fbHeight);
 
   glViewport(0, 0, fbWidth, fbHeight);

@@ -11,6 +11,7 @@
 #include "graphics/graphics_context.h"
 #include "graphics/render_device.h"
 #include "host/game.h"
+#include "host/platform.h"
 #include "host/runtime_error.h"
 #include "host/services.h"
 #include "input/input_device.h"
@@ -88,6 +89,17 @@ void c_GameDelegate::mark() {
   input.mark();
 }
 
+WindowRequest c_GameDelegate::requestedWindow() {
+  WindowRequest request;
+  if (c_App* app = currentApp) {
+    request.title = app->windowTitle;
+    request.width = app->windowWidth;
+    request.height = app->windowHeight;
+    request.resizable = app->windowResizable;
+  }
+  return request;
+}
+
 void c_GameDelegate::handleStart() {
   graphics = new gxtkGraphics();
   registerGraphicsDevice(graphics);
@@ -156,6 +168,19 @@ void c_GameDelegate::handleDiscardGraphics() {
 void setUpdateRate(int hz) {
   updateRate = hz;
   if (currentGame) currentGame->setUpdateFrequency(hz);
+}
+
+void setWindowTitle(const String& title) {
+  if (c_App* app = currentApp) app->windowTitle = title;
+  if (currentGame) currentGame->setWindowTitle(title);
+}
+
+void addKeyButton(const String& label, int key) {
+  showKeyButton(toStdString(label), key);
+}
+
+void markKeyButton(int key) {
+  markShownKeyButton(key);
 }
 
 int millisecs() {

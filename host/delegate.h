@@ -4,13 +4,23 @@
 #pragma once
 
 #include "runtime/collector.h"
+#include "runtime/string.h"
 
 class gxtkGraphics;
 class gxtkAudio;
 class c_InputDevice;
 
+// The window a program asks for. The host reads it once, just before the window opens.
+struct WindowRequest {
+  String title;  // empty: the program file's name
+  int width = 640;
+  int height = 480;
+  bool resizable = false;
+};
+
 class VxGameDelegate : public Object {
  public:
+  virtual WindowRequest requestedWindow() { return WindowRequest(); }
   virtual void handleStart() {}
   virtual void handleSuspend() {}
   virtual void handleResume() {}
@@ -20,7 +30,9 @@ class VxGameDelegate : public Object {
   virtual void mouseEvent(int event, int data, float x, float y, float z) {
     (void)event, (void)data, (void)x, (void)y, (void)z;
   }
-  virtual void touchEvent(int event, int data, float x, float y) { (void)event, (void)data, (void)x, (void)y; }
+  virtual void touchEvent(int event, int data, float x, float y) {
+    (void)event, (void)data, (void)x, (void)y;
+  }
   virtual void motionEvent(int event, int data, float x, float y, float z) {
     (void)event, (void)data, (void)x, (void)y, (void)z;
   }
@@ -33,6 +45,15 @@ class c_App : public Object {
   virtual int appStart() { return 0; }
   virtual int appUpdate() { return 0; }
   virtual int appRender() { return 0; }
+
+  // The program's window, read when it opens: set them in the constructor. The title (empty: the
+  // program file's name), the size of the screen the program draws on, and whether the user may
+  // resize the window. A resizable window's screen follows the window's size; a fixed one keeps
+  // its size, and the host scales it up to fill a larger window (full screen, ALT+ENTER).
+  String windowTitle;
+  int windowWidth = 640;
+  int windowHeight = 480;
+  bool windowResizable = false;
 };
 
 class c_GameDelegate : public VxGameDelegate {
@@ -42,6 +63,7 @@ class c_GameDelegate : public VxGameDelegate {
   GcField<c_InputDevice*> input;
 
   void mark() override;
+  WindowRequest requestedWindow() override;
   void handleStart() override;
   void handleSuspend() override;
   void handleResume() override;
@@ -64,6 +86,16 @@ extern int updateRate;
 
 // The framework's update-rate setter: applications call this one.
 void setUpdateRate(int hz);
+
+// Changes the window's title, at once when the window is open.
+void setWindowTitle(const String& title);
+
+// For screens without a keyboard (a phone): in the browser, a button under the program's screen
+// that presses the key as the keyboard would (a press and a release), one per call, in order;
+// markKeyButton shows which one is current (a key without a button: none). In a native window,
+// which has its keyboard, neither does anything.
+void addKeyButton(const String& label, int key);
+void markKeyButton(int key);
 
 // The program's clock in milliseconds, for movement and timers. It is fixed-step time: update n
 // (counting from 1) sees (n - 1) x the update period, whenever it really runs, so the updates of

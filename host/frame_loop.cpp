@@ -13,11 +13,6 @@
 
 namespace {
 
-// The window the program opens; decorated, fixed size, double-buffered.
-constexpr int kWindowWidth = 640;
-constexpr int kWindowHeight = 480;
-constexpr int kWindowFlags = 4;
-
 // The pacing benchmark's trace, opened by runFrames when CORVANE_FRAME_TRACE names a file: one
 // line per presented frame ("f TIME"), per update ("u TIME"), per pass that ran updates
 // ("p COUNT") and per dropped backlog ("d TIME"), times in seconds of the platform's clock. Null
@@ -159,7 +154,7 @@ void VxGlfwGame::runFrames() {
     frameTrace = std::fopen(path, "w");
   }
   keepHeapBetweenFrames();
-  openWindow(kWindowWidth, kWindowHeight, kWindowFlags);
+  openProgramWindow();
   hostStart();
   driveFrameLoop(*this);
 }
@@ -169,7 +164,9 @@ bool GlfwFramePlatform::windowShouldClose() {
 }
 
 void GlfwFramePlatform::swapBuffers() {
-  if (game_.window()) glfwSwapBuffers(game_.window());
+  if (!game_.window()) return;
+  game_.presentScreen();
+  glfwSwapBuffers(game_.window());
 }
 
 double GlfwFramePlatform::currentTime() {

@@ -64,6 +64,7 @@ VxDisplayMode* VxGame::currentDesktopMode() {
   return nullptr;
 }
 void VxGame::setVsyncInterval(int) {}
+void VxGame::setWindowTitle(const String&) {}
 unsigned char* VxGame::loadImageData(const String&, int&, int&, int&) {
   return nullptr;
 }

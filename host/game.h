@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "host/screen_scaler.h"
 #include "runtime/array.h"
 #include "runtime/string.h"
 
@@ -64,6 +65,8 @@ class VxGame {
   virtual void hostTouch(int event, int data, float x, float y);
   virtual void hostMotion(int event, int data, float x, float y, float z);
   virtual void hostDiscardGraphics();
+  // Beyond the table: the window's title, changed while the program runs.
+  virtual void setWindowTitle(const String& title);
 
  protected:
   VxGameDelegate* attachedDelegate_ = nullptr;
@@ -98,10 +101,30 @@ class VxGlfwGame : public VxGame {
   unsigned char* loadAudioData(const String& path, int& length, int& channels, int& bytesPerSample,
                                int& rate) override;
 
+  void setWindowTitle(const String& title) override;
+  // Draws into the scaled screen's buffer when the window is not the screen's size.
+  void hostRender() override;
+
   // The one loop of the program: returns when the window should close.
   void runFrames();
+  // Opens the window the attached delegate asks for (WindowRequest), at the scale and in the
+  // mode of screenOptions. A scale larger than the desktop holds ends the program (status 2).
+  void openProgramWindow();
 
   GLFWwindow* window() const { return window_; }
+
+  // Full screen on the primary monitor at its current mode (no mode switch), or back to the
+  // centred window. The OpenGL context, and so every texture, stays.
+  void setFullscreen(bool on);
+  bool isFullscreen() const;
+  // Whether the program's screen is drawn offscreen and scaled into the window.
+  bool screenIsScaled() const { return scaler_.active(); }
+  // A pointer position in the window's coordinates, in the program's screen's coordinates.
+  void windowToScreen(double& x, double& y);
+  // Copies a scaled screen into the window; called just before the buffers are swapped.
+  void presentScreen();
+  // The window's new size (its size callback).
+  void windowResized(int width, int height);
 
   // Fields, in their documented order.
   int desktopVideoMode[6] = {0, 0, 0, 0, 0, 0};  // width, height, red, green, blue bits, refresh
@@ -114,7 +137,28 @@ class VxGlfwGame : public VxGame {
   double nextUpdateTime = 0;
   String appDirectory;
   String internalDirectory;
+  // The title openWindow gives the window (empty: the program file's name).
+  String windowTitle;
+
+ private:
+  // Makes the drawing target follow the window: the window itself when it is the screen's size
+  // (or the screen follows the window), otherwise the scaled screen's buffer.
+  void chooseDrawingTarget();
+
+  ScreenScaler scaler_;
+  bool screenFollowsWindow_ = true;  // a resizable program's screen is its window
+  bool openHidden_ = false;          // the window goes full screen as soon as it is open
+  // Where the window was before it went full screen, to go back to.
+  int windowedX_ = 0, windowedY_ = 0, windowedWidth_ = 0, windowedHeight_ = 0;
 };
+
+// How the host shows the program's window, chosen before startHost (the intro's command line).
+// The defaults show the window at the program's own size.
+struct ScreenOptions {
+  bool fullscreen = false;  // the primary monitor at its current desktop mode, the screen scaled
+  int scale = 1;            // a window this many times the program's size
+};
+extern ScreenOptions screenOptions;
 
 class VxCorvaneGame : public VxGlfwGame {
  public:

@@ -59,3 +59,14 @@ bool windowHasInputFocus(GLFWwindow* window);
 // Runs frame passes (host/frame_loop.h) until the window should close. The browser's version hands
 // the passes to the page's animation frames and returns only when the program has ended.
 void driveFrameLoop(VxGlfwGame& game);
+
+// Whether the host itself shows the program's screen full screen or scaled in a larger window
+// (Linux). The browser's page does that with the canvas instead, so there the host leaves the
+// window at the program's size.
+bool hostScalesScreen();
+
+// Buttons under the program's screen that press a key, for screens without a keyboard: the
+// browser's page shows them (label in UTF-8); a native window has none, so Linux does nothing.
+void showKeyButton(const std::string& label, int key);
+// Marks the button of that key as the current one (no button: none is marked).
+void markShownKeyButton(int key);

@@ -173,6 +173,14 @@ bool windowHasInputFocus(GLFWwindow* window) {
   return glfwGetWindowAttrib(window, GLFW_FOCUSED) == GLFW_TRUE;
 }
 
+bool hostScalesScreen() {
+  return true;
+}
+
+// A window has its keyboard.
+void showKeyButton(const std::string&, int) {}
+void markShownKeyButton(int) {}
+
 void driveFrameLoop(VxGlfwGame& game) {
   GlfwFramePlatform platform(game);
   while (runFramePass(game, platform)) {

@@ -96,6 +96,28 @@ bool windowHasInputFocus(GLFWwindow*) {
   return EM_ASM_INT({ return document.hasFocus() && document.visibilityState == "visible" ? 1 : 0; }) != 0;
 }
 
+// The canvas keeps the program's size; the page scales it with the browser window and takes it
+// full screen.
+bool hostScalesScreen() {
+  return false;
+}
+
+// The page (web/page.html.in) makes the buttons; a page without that support shows none.
+void showKeyButton(const std::string& label, int key) {
+  EM_ASM({ if (Module["addKeyButton"]) Module["addKeyButton"](UTF8ToString($0), $1); }, label.c_str(), key);
+}
+
+void markShownKeyButton(int key) {
+  EM_ASM({ if (Module["markKeyButton"]) Module["markKeyButton"]($0); }, key);
+}
+
+// A key button of the page: the key goes down and up again, as the keyboard delivers it.
+extern "C" EMSCRIPTEN_KEEPALIVE void webPressKey(int key) {
+  if (currentGame == nullptr) return;
+  currentGame->hostKey(1, key);
+  currentGame->hostKey(2, key);
+}
+
 namespace {
 
 // The stack of driveFrameLoop is gone once the main loop runs: the driver lives here.

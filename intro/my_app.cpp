@@ -11,6 +11,9 @@
 
 namespace {
 
+constexpr const char* kWindowTitle = "Brackenfold Intro 01 by Vendle/bkf";
+constexpr int kScreenWidth = 640;
+constexpr int kScreenHeight = 480;
 constexpr int kUpdatesPerSecond = 51;
 constexpr int kScrollStartX = 640;
 constexpr int kScrollStep = 4;
@@ -38,9 +41,17 @@ void startSong(const SongEntry& entry) {
   player = new c_vumoPlay();
   player->loadSong(String(entry.path));  // "Loading Failed!" leaves a silent player; nothing to report
   songTitle = String(entry.title);
+  markKeyButton(entry.keyCode);
 }
 
 }  // namespace
+
+c_MyApp::c_MyApp() {
+  windowTitle = String(kWindowTitle);
+  windowWidth = kScreenWidth;
+  windowHeight = kScreenHeight;
+  windowResizable = false;
+}
 
 int c_MyApp::appStart() {
   setUpdateRate(kUpdatesPerSecond);
@@ -59,6 +70,9 @@ int c_MyApp::appStart() {
   // The big font has one cell fewer than the others; null for a missing picture or one narrower
   // than its 90 cells.
   bigFont = fontFromImageStrip(loadIntroImage("fonti_big.png"), kFirstFontChar, kBigFontGlyphs);
+
+  // A phone has no F-keys: in the browser every song also gets a button under the screen.
+  for (const SongEntry& entry : kSongTable) addKeyButton(String(entry.title), entry.keyCode);
 
   setFont(scrollerFont);
   scrollText = String(kScrollText);

@@ -6,6 +6,8 @@
 
 class c_MyApp : public c_App {
  public:
+  // The intro's window: its title, 640 x 480, fixed.
+  c_MyApp();
   // Loads pictures and fonts, sets the update rate and starts the first song.
   int appStart() override;
   // Ticks the song player, moves the scroller and handles the song keys.

@@ -121,8 +121,7 @@ def check_typing(browser, server, checks):
     line_rows = range(56, 80)
     # The click on the overlay starts the page; the program gets the clicks after it.
     dismiss_overlay(browser, checks, "typing: ")
-    x, y, w, h = browser.canvas_rect()
-    browser.click(x + 320, y + 240)
+    browser.click_canvas(320, 240)
     before = ink(screenshot(browser, background), background, line_rows)
     browser.type_text("Hello web")
     browser.pump(0.3)
@@ -133,7 +132,7 @@ def check_typing(browser, server, checks):
     checks.expect(near(grab.at(320, 240), (255, 255, 0)) and near(grab.at(320 + 8, 240), (255, 0, 0), 60),
                   "typing: the pointer and the click's mark are drawn where the click was",
                   "%s %s" % (list(grab.at(320, 240)), list(grab.at(328, 240))))
-    browser.click(x + 100, y + 300)
+    browser.click_canvas(100, 300)
     browser.pump(0.3)
     grab = screenshot(browser, background)
     checks.expect(near(grab.at(100, 300), (255, 255, 0)) and near(grab.at(108, 300), (255, 0, 0), 60),

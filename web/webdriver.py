@@ -42,6 +42,11 @@ CHROMIUM_FLAGS = [
 ]
 
 
+# A window 640 CSS pixels wide inside its margins, high enough for the page's controls under the
+# canvas: the page gives the canvas exactly 640 x 480.
+DEFAULT_VIEWPORT = (656, 900)
+
+
 class QuietHandler(SimpleHTTPRequestHandler):
     extensions_map = dict(SimpleHTTPRequestHandler.extensions_map, **{".wasm": "application/wasm"})
 
@@ -66,10 +71,10 @@ class StaticServer:
 class Browser:
     """One headless Chromium with a fresh profile, and a DevTools connection to its page."""
 
-    def __init__(self):
+    def __init__(self, extra_flags=()):
         self.profile = tempfile.mkdtemp(prefix="corvane-chromium-")
         self.process = subprocess.Popen(
-            ["chromium", "--user-data-dir=" + self.profile] + CHROMIUM_FLAGS + ["about:blank"],
+            ["chromium", "--user-data-dir=" + self.profile] + CHROMIUM_FLAGS + list(extra_flags) + ["about:blank"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         port = self._devtools_port()
         self.socket = None
@@ -91,9 +96,9 @@ class Browser:
         self.call("Runtime.enable")
         self.call("Page.enable")
         self.call("Log.enable")
-        # The page's viewport is 800 x 600 (the headless window's is lower than its size), so
-        # that the whole page shows and screenshots of the canvas are whole.
-        self.call("Emulation.setDeviceMetricsOverride", width=800, height=600, deviceScaleFactor=1, mobile=False)
+        # The page's viewport (the headless window's is lower than its size): the page shows the
+        # canvas at the program's own 640 x 480 there, so that screenshots are its pixels as they are.
+        self.set_viewport(*DEFAULT_VIEWPORT)
         # The page keeps its focus (and so the intro keeps running) in headless mode.
         self.call("Emulation.setFocusEmulationEnabled", enabled=True)
 
@@ -194,16 +199,39 @@ class Browser:
             self.call("Input.dispatchKeyEvent", type="keyDown", text=c, unmodifiedText=c, **common)
             self.call("Input.dispatchKeyEvent", type="keyUp", **common)
 
+    def set_viewport(self, width, height, scale=1, mobile=False):
+        """The page's viewport in CSS pixels, device pixels per CSS pixel, and whether it is a phone's
+        (touch, no scroll bars)."""
+        self.device_scale = scale
+        self.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=scale,
+                  mobile=mobile)
+        self.call("Emulation.setTouchEmulationEnabled", enabled=mobile, maxTouchPoints=5 if mobile else 1)
+
     def click(self, x, y):
         for kind in ("mousePressed", "mouseReleased"):
             self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+
+    def tap(self, x, y):
+        """A finger's tap at a point of the page (touch events, as a phone's screen sends them)."""
+        self.call("Input.dispatchTouchEvent", type="touchStart", touchPoints=[dict(x=x, y=y)])
+        self.call("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
 
     def canvas_rect(self):
         return self.evaluate("(function(){var r=document.getElementById('canvas').getBoundingClientRect();"
                              "return [r.left, r.top, r.width, r.height];})()")
 
-    def screenshot_canvas(self, path=None):
-        """The canvas as the page shows it: a Picture of 640 x 480 RGB pixels."""
+    def canvas_point(self, x, y):
+        """Where a point of the program's 640 x 480 screen is on the page, however large the canvas is."""
+        left, top, w, h = self.canvas_rect()
+        return left + x * w / 640, top + y * h / 480
+
+    def click_canvas(self, x, y):
+        self.click(*self.canvas_point(x, y))
+
+    def screenshot_canvas(self, path=None, whole=False):
+        """The canvas as the page shows it, as the program's 640 x 480 pixels: when the page shows
+        every pixel of the program as a whole square of the display's pixels (k x k), one pixel of
+        each square. With whole, the display's pixels as they are."""
         x, y, w, h = self.canvas_rect()
         shot = self.call("Page.captureScreenshot", format="png",
                          clip=dict(x=x, y=y, width=w, height=h, scale=1))
@@ -211,7 +239,11 @@ class Browser:
         if path:
             with open(path, "wb") as f:
                 f.write(png)
-        return Picture.from_png_bytes(png)
+        picture = Picture.from_png_bytes(png)
+        k = picture.width // 640
+        if whole or k <= 1 or picture.width != 640 * k:
+            return picture
+        return picture.every(k)
 
     def close(self):
         try:
@@ -249,3 +281,11 @@ class Picture:
     def at(self, x, y):
         i = 4 * (y * self.width + x)
         return self.rgba[i:i + 4]
+
+    def every(self, k):
+        """The picture with one pixel (the top-left) of every k x k square."""
+        rows = []
+        for y in range(0, self.height - self.height % k, k):
+            row = self.rgba[4 * y * self.width:4 * (y + 1) * self.width]
+            rows.append(b"".join(row[4 * x:4 * x + 4] for x in range(0, self.width - self.width % k, k)))
+        return Picture(self.width // k, self.height // k, b"".join(rows))

@@ -142,8 +142,11 @@ Program::Program(const std::string& path, const ProgramOptions& options) {
   }
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   std::string programPath = path;
-  char* argv[] = {programPath.data(), nullptr};
-  if (posix_spawn(&pid_, programPath.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+  std::vector<std::string> args = options.args;
+  std::vector<char*> argv = {programPath.data()};
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  if (posix_spawn(&pid_, programPath.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
 }
 
@@ -355,6 +358,106 @@ double crossingsPerSecond(const std::vector<float>& samples, size_t from, size_t
     if (now != 0) side = now;
   }
   return to > from ? crossings * static_cast<double>(rate) / static_cast<double>(to - from) : 0;
+}
+
+int channelOf(uint32_t pixel, int shift) {
+  return static_cast<int>(pixel >> shift & 255);
+}
+
+bool near(uint32_t pixel, const int expected[3], int tolerance) {
+  for (int c = 0; c < 3; ++c) {
+    if (std::abs(channelOf(pixel, 16 - 8 * c) - expected[c]) > tolerance) return false;
+  }
+  return true;
+}
+
+// What a floor line of colour (0, g, b) leaves at (x, y) where nothing else is drawn over it: the
+// line at the alpha of 0.2 that the scroller's mirror pass leaves behind, over the background
+// picture, then darkened by the scanline overlay.
+void floorPixel(const Picture& back, const Picture& scanlines, int g, int b, int x, int y, bool withLine,
+                int out[3]) {
+  const unsigned char* under = back.at(x, y);
+  const float coverage = 1.0f - scanlines.at(x, y)[3] / 255.0f;
+  const int line[3] = {0, g, b};
+  for (int c = 0; c < 3; ++c) {
+    float value = withLine ? line[c] * 0.2f + under[c] * 0.8f : under[c];
+    out[c] = static_cast<int>(value * coverage);
+  }
+}
+
+// Whether the fan line of index k (k = 1, 33, ...) on one side shows its colour in row y of the
+// grab, within a pixel or two of where the line runs.
+bool fanLineShows(const Grab& grab, const Picture& back, const Picture& scanlines, int k, int side, int y) {
+  const int g = k / 16 + 128, b = 255 - k / 32;
+  const double t = (y - 300) / 180.0;
+  const double top = 320 + side * (k / 2), bottom = 320 + side * k;
+  const int x = static_cast<int>(std::lround(top + t * (bottom - top)));
+  for (int dx = -2; dx <= 2; ++dx) {
+    if (x + dx < 0 || x + dx >= grab.width) continue;
+    int expected[3], without[3];
+    floorPixel(back, scanlines, g, b, x + dx, y, true, expected);
+    floorPixel(back, scanlines, g, b, x + dx, y, false, without);
+    if (near(grab.at(x + dx, y), expected, 2) && !near(grab.at(x + dx, y), without, 8)) return true;
+  }
+  return false;
+}
+
+// Reads `cells` characters of a line of the 18 x 26 scroller font drawn at (18 * firstCell, top):
+// each cell becomes the glyph whose bright and empty pixels it matches best. The top three rows
+// are left out, since the mirror scroller can reach into them.
+std::string readText(const Grab& grab, const Picture& font, int top, int firstCell, int cells) {
+  std::string text;
+  for (int cell = firstCell; cell < firstCell + cells; ++cell) {
+    int bestMismatches = 1 << 30;
+    char best = '?';
+    for (int c = 32; c < 32 + 91; ++c) {
+      int mismatches = 0;
+      for (int y = 3; y < 26; ++y) {
+        for (int x = 0; x < 18; ++x) {
+          const unsigned char* p = font.at(18 * (c - 32) + x, y);
+          const int brightness = p[0] + p[1] + p[2];
+          // Only the glyphs' bright cores and their clear surroundings count: the soft edges come
+          // out anywhere between the two once drawn at half alpha under the scanlines.
+          const bool ink = p[3] >= 200 && brightness > 500;
+          const bool empty = p[3] < 32 || brightness < 150;
+          if (!ink && !empty) continue;
+          uint32_t shown = grab.at(18 * cell + x, top + y);
+          const bool shownInk = channelOf(shown, 16) + channelOf(shown, 8) + channelOf(shown, 0) > 160;
+          mismatches += shownInk != ink;
+        }
+      }
+      if (mismatches < bestMismatches) bestMismatches = mismatches, best = static_cast<char>(c);
+    }
+    text += best;
+  }
+  return text;
+}
+
+Grab halve(const Grab& grab, int& unevenBlocks) {
+  Grab half;
+  half.width = grab.width / 2;
+  half.height = grab.height / 2;
+  unevenBlocks = 0;
+  for (int y = 0; y < half.height; ++y) {
+    for (int x = 0; x < half.width; ++x) {
+      const uint32_t p = grab.at(2 * x, 2 * y);
+      if (grab.at(2 * x + 1, 2 * y) != p || grab.at(2 * x, 2 * y + 1) != p ||
+          grab.at(2 * x + 1, 2 * y + 1) != p)
+        ++unevenBlocks;
+      half.pixels.push_back(p);
+    }
+  }
+  return half;
+}
+
+Grab cut(const Grab& grab, int left, int top, int width, int height) {
+  Grab part;
+  part.width = width;
+  part.height = height;
+  for (int y = top; y < top + height; ++y) {
+    for (int x = left; x < left + width; ++x) part.pixels.push_back(grab.at(x, y));
+  }
+  return part;
 }
 
 }  // namespace e2eintro

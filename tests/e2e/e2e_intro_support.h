@@ -39,10 +39,11 @@ class Installation {
 // is then dropped, so the configuration decides), otherwise OpenAL Soft's null back-end.
 struct ProgramOptions {
   std::string alsoftConf;
-  bool withDisplay = true;       // false: DISPLAY is dropped
-  bool errorsToOutput = true;    // standard error into the same file as standard output
-  std::string errorsFile;        // otherwise, when set: standard error alone into this file
-  std::vector<std::string> env;  // more NAME=VALUE entries
+  bool withDisplay = true;        // false: DISPLAY is dropped
+  bool errorsToOutput = true;     // standard error into the same file as standard output
+  std::string errorsFile;         // otherwise, when set: standard error alone into this file
+  std::vector<std::string> env;   // more NAME=VALUE entries
+  std::vector<std::string> args;  // the command line after the program's name
 };
 
 // The program, started with its output in a file. Killed if the test leaves it running.
@@ -118,5 +119,18 @@ struct Sound {
 // Root mean square and crossings of the middle per second of samples [from, to).
 double rms(const std::vector<float>& samples, size_t from, size_t to);
 double crossingsPerSecond(const std::vector<float>& samples, size_t from, size_t to, int rate);
+
+// Whether the fan line of index k (k = 1, 33, ...) on one side of the intro's floor shows its colour
+// in row y of a 640 x 480 grab, within a pixel or two of where the line runs: the line over the
+// background picture, darkened by the scanline overlay.
+bool fanLineShows(const Grab& grab, const Picture& back, const Picture& scanlines, int k, int side, int y);
+// Reads `cells` characters of a line of the 18 x 26 scroller font drawn at (18 * firstCell, top).
+std::string readText(const Grab& grab, const Picture& font, int top, int firstCell, int cells);
+
+// A grab of a picture scaled by 2 brought back to its own size (the top-left pixel of each 2 x 2
+// block); unevenBlocks counts the blocks whose four pixels differ.
+Grab halve(const Grab& grab, int& unevenBlocks);
+// The rectangle of a grab.
+Grab cut(const Grab& grab, int left, int top, int width, int height);
 
 }  // namespace e2eintro

@@ -105,7 +105,8 @@ std::string capture(const std::string& command) {
 
 std::string findWindow() {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string ids = capture("xdotool search --onlyvisible --name 'Brackenfold Intro 01' 2>/dev/null");
+    // The program names no title: its window carries the program file's name.
+    std::string ids = capture("xdotool search --onlyvisible --name '^input_key_hits_app$' 2>/dev/null");
     if (!ids.empty()) return ids.substr(0, ids.find('\n'));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
@@ -121,7 +122,7 @@ TEST(KeyHitsEndToEnd, OneF3PressIsOneHitOf114InOneUpdate) {
   ASSERT_TRUE(program.readUntil("ready", std::chrono::seconds(30))) << "the program never updated";
 
   std::string window = findWindow();
-  ASSERT_FALSE(window.empty()) << "no window titled Brackenfold Intro 01";
+  ASSERT_FALSE(window.empty()) << "no window titled input_key_hits_app";
   // XTEST input goes to the focused window (or the one under the pointer): give it both.
   capture("xdotool windowfocus " + window + " mousemove --window " + window + " 320 240");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
