@@ -31,6 +31,8 @@ class c_Ball : public Object {
 
 class BreakoutApp : public c_App {
  public:
+  BreakoutApp() { windowTitle = String("Breakout - a Corvane example"); }
+
   // [guide:breakout-fields]
   GcField<Array<c_Brick*>> bricks;
   GcField<c_Ball*> ball;

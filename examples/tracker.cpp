@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr int kEscape = 27;
-constexpr int kKey1 = 49;
 constexpr int kSongs = 4;
 constexpr const char* kSongPaths[kSongs] = {"songs/brackenfold.dat", "songs/nightdrive.dat",
                                             "songs/coppersky.dat", "songs/pixelrain.dat"};
@@ -36,9 +34,9 @@ class TrackerApp : public c_App {
 
   // [guide:tracker-update]
   int appUpdate() override {
-    if (keyHit(kEscape)) quitApp();
+    if (keyHit(KEY_ESCAPE)) quitApp();
     for (int i = 0; i < kSongs; ++i) {
-      if (keyHit(kKey1 + i)) play(i);
+      if (keyHit(KEY_1 + i)) play(i);
     }
     player->tick();  // one tick of the song per update: volumes and rates of channels 1-8
     return 0;
