@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the framework into a temporary prefix (and once more staged through DESTDIR), builds every
 # installed example with pkg-config, builds the hello and tracker examples outside the tree against it, with
-# pkg-config and with CMake's find_package, and runs both builds on the X server of DISPLAY until
-# their window shows, then quits them with ESCAPE.
+# pkg-config and with CMake's find_package (which builds the breakout example too), and runs both builds
+# of hello and the CMake build of breakout on the X server of DISPLAY until their window shows (breakout's
+# with its own title), then quits them with ESCAPE.
 # Usage: install_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir="$1"
@@ -38,6 +39,7 @@ esac
 program="$source_dir/examples/hello.cpp"
 # The installed copy of the tracker example, as a reader of the documentation finds it.
 tracker="$prefix/share/doc/corvane/examples/tracker.cpp"
+breakout="$prefix/share/doc/corvane/examples/breakout.cpp"
 
 # 1. pkg-config
 mkdir -p "$work/pc"
@@ -79,23 +81,30 @@ done
 
 # 2. CMake package
 cmake -S "$source_dir/tests/install/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DPROGRAM_SOURCE="$program" -DTRACKER_SOURCE="$tracker" >"$work/cmake.log" 2>&1 || fail "find_package: $(cat "$work/cmake.log")"
+  -DPROGRAM_SOURCE="$program" -DTRACKER_SOURCE="$tracker" -DBREAKOUT_SOURCE="$breakout" >"$work/cmake.log" 2>&1 ||
+  fail "find_package: $(cat "$work/cmake.log")"
 cmake --build "$work/cmake-build" >"$work/cmake-build.log" 2>&1 || fail "CMake build: $(cat "$work/cmake-build.log")"
 mkdir -p "$work/cm"
-cp "$work/cmake-build/hello" "$work/cm/hello"
+cp "$work/cmake-build/hello" "$work/cmake-build/breakout" "$work/cm/"
 [ -x "$work/cmake-build/tracker" ] || fail "CMake build made no tracker"
 
-# Each program finds its fonts in data/ beside itself.
+# Each program finds its fonts and sounds in data/ beside itself, and keeps its state file in the
+# folder it runs in. TITLE, when given, is the window's title.
 run() {
-  local dir="$1"
-  cp -r "$build_dir/data" "$dir/data"
-  ALSOFT_DRIVERS=null "$dir/hello" >"$dir/output.txt" 2>&1 &
+  local dir="$1" name="$2" title="${3:-}"
+  [ -d "$dir/data" ] || cp -r "$build_dir/data" "$dir/data"
+  (cd "$dir" && ALSOFT_DRIVERS=null exec "./$name") >"$dir/output.txt" 2>&1 &
   local pid=$!
   local window
   window="$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -1)" || true
   if [ -z "$window" ]; then
     kill "$pid" 2>/dev/null || true
-    fail "$dir/hello showed no window: $(cat "$dir/output.txt")"
+    fail "$dir/$name showed no window: $(cat "$dir/output.txt")"
+  fi
+  if [ -n "$title" ]; then
+    local shown
+    shown="$(xdotool getwindowname "$window")"
+    [ "$shown" = "$title" ] || { kill "$pid"; fail "$dir/$name's window is titled \"$shown\", not \"$title\""; }
   fi
   sleep 0.5
   xdotool windowfocus "$window" key Escape
@@ -106,11 +115,12 @@ run() {
   done
   if kill -0 "$pid" 2>/dev/null; then
     kill "$pid"
-    fail "$dir/hello did not quit on ESCAPE"
+    fail "$dir/$name did not quit on ESCAPE"
   fi
   wait "$pid" || status=$?
-  [ "$status" -eq 0 ] || fail "$dir/hello exited with $status: $(cat "$dir/output.txt")"
-  echo "ok: $dir/hello ran and quit with status 0"
+  [ "$status" -eq 0 ] || fail "$dir/$name exited with $status: $(cat "$dir/output.txt")"
+  echo "ok: $dir/$name ran${title:+ in a window titled \"$title\"} and quit with status 0"
 }
-run "$work/pc"
-run "$work/cm"
+run "$work/pc" hello
+run "$work/cm" hello
+run "$work/cm" breakout "Breakout - a Corvane example"
