@@ -11,6 +11,7 @@
 #include "host/game.h"
 #include "host/platform.h"
 #include "host/runtime_error.h"
+#include "host/screen_scaler.h"
 #include "input/glfw_keys.h"
 
 ScreenOptions screenOptions;
@@ -38,18 +39,6 @@ enum WindowFlag {
 
 int hintFor(int flags, int bit) {
   return (flags & bit) ? GLFW_TRUE : GLFW_FALSE;
-}
-
-// Clears the window's framebuffer to black, whatever the program set for its clears.
-void blankWindow() {
-  GLfloat clearColour[4];
-  glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
-  GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-  glDisable(GL_SCISSOR_TEST);
-  glClearColor(0, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
-  if (scissor) glEnable(GL_SCISSOR_TEST);
 }
 
 VxGlfwGame* glfwGame() {
@@ -319,7 +308,7 @@ void VxGlfwGame::setFullscreen(bool on) {
   // (Mesa's software one) only take the new size at a buffer swap, so without it the next frame
   // would be drawn at the old size.
   scaler_.drawToWindow();
-  blankWindow();
+  clearToBlack();  // the window's framebuffer, whatever the program set for its clears
   glfwSwapBuffers(window_);
 }
 

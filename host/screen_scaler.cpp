@@ -30,6 +30,17 @@ bool load(Function& function, const char* name) {
 
 }  // namespace
 
+void clearToBlack() {
+  GLfloat clearColour[4];
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+  GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+  glDisable(GL_SCISSOR_TEST);
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
+  if (scissor) glEnable(GL_SCISSOR_TEST);
+}
+
 ScreenPlacement placeScreen(int screenWidth, int screenHeight, int areaWidth, int areaHeight) {
   ScreenPlacement placement;
   if (screenWidth <= 0 || screenHeight <= 0 || areaWidth <= 0 || areaHeight <= 0) return placement;
@@ -94,15 +105,7 @@ bool ScreenScaler::drawOffscreen(int screenWidth, int screenHeight) {
     }
     width_ = screenWidth;
     height_ = screenHeight;
-    // A new buffer starts black, as a new window does.
-    GLfloat clearColour[4];
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
-    GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
-    if (scissor) glEnable(GL_SCISSOR_TEST);
+    clearToBlack();  // a new buffer starts black, as a new window does
   }
   bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
   active_ = true;

@@ -22,6 +22,9 @@ ScreenPlacement placeScreen(int screenWidth, int screenHeight, int areaWidth, in
 // The largest whole scale of the screen whose window fits the desktop: at least 1.
 int largestWindowScale(int screenWidth, int screenHeight, int desktopWidth, int desktopHeight);
 
+// Clears the bound framebuffer to black, keeping the clear colour and scissor the program set.
+void clearToBlack();
+
 // The offscreen buffer of one OpenGL context and the copy into the window. Every call needs that
 // context current.
 class ScreenScaler {
