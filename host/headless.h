@@ -7,8 +7,9 @@
 
 class VxGame;
 
-// The character locale startHost uses ("en_US.UTF-8", else the environment's): without a UTF-8
-// locale String::ToLower and ToUpper leave every character beyond ASCII alone.
+// The character locale startHost uses: "en_US.UTF-8", else the environment's when it is a UTF-8
+// one, else "C.UTF-8". Without a UTF-8 locale String::ToLower and ToUpper leave every character
+// beyond ASCII alone.
 void useUtf8Locale();
 
 // The collector, the one host game (currentGame, a VxCorvaneGame without a window, so that

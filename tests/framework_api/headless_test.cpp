@@ -3,6 +3,11 @@
 #include "host/headless.h"
 
 #include <gtest/gtest.h>
+#include <langinfo.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
 
 #include "host/files.h"
 #include "host/game.h"
@@ -23,6 +28,25 @@ TEST(StartWithoutWindow, GivesAHostGameThatFindsTheDataBesideTheProgram) {
 TEST(StartWithoutWindow, SetsALocaleThatLowersEveryLetter) {
   startWithoutWindow();
   EXPECT_EQ(toStdString(String(u"\u00C4RGER \u0130").ToLower()), toStdString(String(u"\u00E4rger i")));
+}
+
+// A fresh container has neither LANG nor the locales package: the environment names only "C".
+TEST(StartWithoutWindow, FindsAUtf8LocaleWhenTheEnvironmentNamesNone) {
+  const char* before = std::getenv("LC_ALL");
+  const std::string saved = before != nullptr ? before : "";
+  setenv("LC_ALL", "C", 1);
+  std::setlocale(LC_CTYPE, "C");
+  useUtf8Locale();
+  const std::string codeset = nl_langinfo(CODESET);
+  const std::string lowered = toStdString(String(u"\u00C4RGER \u0130").ToLower());
+  if (before != nullptr) {
+    setenv("LC_ALL", saved.c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
+  useUtf8Locale();
+  EXPECT_EQ(codeset, "UTF-8");
+  EXPECT_EQ(lowered, toStdString(String(u"\u00E4rger i")));
 }
 
 TEST(RunCollectorSteps, CollectsWhatNoRootReaches) {

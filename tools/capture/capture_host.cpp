@@ -3,7 +3,6 @@
 
 #include <GLFW/glfw3.h>
 
-#include <clocale>
 #include <cstdio>
 #include <ctime>
 
@@ -13,6 +12,7 @@
 #include "graphics/render_device.h"
 #include "host/delegate.h"
 #include "host/frame_loop.h"
+#include "host/headless.h"
 #include "host/runtime_error.h"
 #include "runtime/collector.h"
 #include "tools/capture/capture_output.h"
@@ -131,7 +131,7 @@ CaptureGame* startCaptureHost(std::string& error) {
   currentGame = game;
 
   installFatalSignalHandlers();
-  if (!std::setlocale(LC_CTYPE, "en_US.UTF-8")) std::setlocale(LC_CTYPE, "");
+  useUtf8Locale();
 
   try {
     initCollector();
