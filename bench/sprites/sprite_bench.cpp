@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr int kKeyEscape = 27;
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr int kSize = 32;
@@ -122,7 +121,7 @@ class SpriteApp : public c_App {
   }
 
   int appUpdate() override {
-    if (keyHit(kKeyEscape)) quitApp();
+    if (keyHit(KEY_ESCAPE)) quitApp();
     if (seconds > 0 && millisecs() > seconds * 1000) quitApp();
     time += 1.0f / 51;
     for (Sprite& s : sprites) {
