@@ -166,7 +166,6 @@ bool GlfwFramePlatform::windowShouldClose() {
 void GlfwFramePlatform::swapBuffers() {
   if (!game_.window()) return;
   game_.presentScreen();
-  glfwSwapBuffers(game_.window());
 }
 
 double GlfwFramePlatform::currentTime() {

@@ -121,8 +121,10 @@ class VxGlfwGame : public VxGame {
   bool screenIsScaled() const { return scaler_.active(); }
   // A pointer position in the window's coordinates, in the program's screen's coordinates.
   void windowToScreen(double& x, double& y);
-  // Copies a scaled screen into the window; called just before the buffers are swapped.
-  void presentScreen();
+  // Shows the frame drawn since the last one: copies a scaled screen into the window and swaps
+  // the window's buffers. True when a scaled screen was put into the window from memory, which
+  // needs no swap (host/x11_image.h).
+  bool presentScreen();
   // The window's new size (its size callback).
   void windowResized(int width, int height);
 

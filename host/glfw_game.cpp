@@ -326,11 +326,15 @@ void VxGlfwGame::hostRender() {
   VxGame::hostRender();
 }
 
-void VxGlfwGame::presentScreen() {
-  if (!window_ || !scaler_.active()) return;
-  int width = 0, height = 0;
-  glfwGetFramebufferSize(window_, &width, &height);
-  scaler_.present(width, height);
+bool VxGlfwGame::presentScreen() {
+  if (!window_) return false;
+  if (scaler_.active()) {
+    int width = 0, height = 0;
+    glfwGetFramebufferSize(window_, &width, &height);
+    if (scaler_.present(window_, width, height)) return true;
+  }
+  glfwSwapBuffers(window_);
+  return false;
 }
 
 void VxGlfwGame::windowToScreen(double& x, double& y) {

@@ -8,6 +8,9 @@
 #include <GLFW/glfw3.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -117,9 +120,58 @@ void ScreenScaler::drawToWindow() {
   active_ = false;
 }
 
-void ScreenScaler::present(int framebufferWidth, int framebufferHeight) {
-  if (!active_) return;
+// Mesa's software drivers name themselves so; a driver on a graphics card scales for next to
+// nothing, and reading its picture back would stall it.
+bool openGlDrawsOnTheCpu() {
+  const char* copy = std::getenv("CORVANE_SCALED_COPY");
+  if (copy != nullptr && std::strcmp(copy, "opengl") == 0) return false;
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  if (renderer == nullptr) return false;
+  const std::string name = renderer;
+  return name.find("llvmpipe") != std::string::npos || name.find("softpipe") != std::string::npos ||
+         name.find("Software Rasterizer") != std::string::npos;
+}
+
+void ScreenScaler::presentInMemory(const ScreenPlacement& to) {
+  frame_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+  glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+  bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+  // BGRA bytes are the picture's 0xAARRGGBB words.
+  glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, frame_.data());
+  glPopClientAttrib();
+
+  uint32_t* picture = image_.pixels();
+  const size_t stride = static_cast<size_t>(image_.width());
+  const int scale = to.width / width_;
+  const size_t rowBytes = static_cast<size_t>(to.width) * sizeof(uint32_t);
+  for (int row = 0; row < height_; ++row) {
+    // OpenGL's rows count from the bottom, the window's from the top.
+    const uint32_t* from = frame_.data() + static_cast<size_t>(height_ - 1 - row) * static_cast<size_t>(width_);
+    uint32_t* line = picture + static_cast<size_t>(to.y + row * scale) * stride + static_cast<size_t>(to.x);
+    uint32_t* out = line;
+    for (int x = 0; x < width_; ++x) {
+      const uint32_t pixel = from[x] | 0xff000000u;  // opaque, whatever alpha the program left
+      for (int k = 0; k < scale; ++k) *out++ = pixel;
+    }
+    for (int k = 1; k < scale; ++k) std::memcpy(line + static_cast<size_t>(k) * stride, line, rowBytes);
+  }
+  image_.put();
+}
+
+bool ScreenScaler::present(GLFWwindow* window, int framebufferWidth, int framebufferHeight) {
+  if (!active_) return false;
   ScreenPlacement to = placeScreen(width_, height_, framebufferWidth, framebufferHeight);
+  if (memoryCopy_ == MemoryCopy::undecided) memoryCopy_ = openGlDrawsOnTheCpu() ? MemoryCopy::yes : MemoryCopy::no;
+  if (to.width > 0 && to.wholeMultiple && memoryCopy_ == MemoryCopy::yes &&
+      image_.open(window, framebufferWidth, framebufferHeight)) {
+      presentInMemory(to);
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    return true;
+  }
   GLfloat clearColour[4];
   glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
   GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
@@ -139,9 +191,12 @@ void ScreenScaler::present(int framebufferWidth, int framebufferHeight) {
 
   glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
   if (scissor) glEnable(GL_SCISSOR_TEST);
+  return false;
 }
 
 void ScreenScaler::contextLost() {
+  image_.close();
+  memoryCopy_ = MemoryCopy::undecided;
   framebuffer_ = colour_ = 0;
   width_ = height_ = 0;
   active_ = false;

@@ -5,6 +5,13 @@
 // it always did and nothing here runs.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
+#include "host/x11_image.h"
+
+struct GLFWwindow;
+
 // Where the screen goes in a window: the picture's rectangle (top-left origin) and whether it is
 // a whole multiple of the screen (then copied pixel for pixel, crisp; otherwise filtered, smooth).
 struct ScreenPlacement {
@@ -41,12 +48,24 @@ class ScreenScaler {
   bool active() const { return active_; }
   // Copies the buffer into the window's framebuffer (of the given size), black around it. The
   // buffer is bound for drawing again afterwards, and the clear colour and scissor are as before.
-  void present(int framebufferWidth, int framebufferHeight);
+  // True when the picture went to the window by another way than OpenGL (a whole multiple drawn
+  // by a software driver, see host/x11_image.h): the window's buffers must then not be swapped,
+  // which would put the unused back buffer over it.
+  bool present(GLFWwindow* window, int framebufferWidth, int framebufferHeight);
   // Forgets the buffer without deleting it: its context is gone (a replaced window).
   void contextLost();
 
  private:
   bool loadFunctions();
+  // Scales the buffer by whole multiples in memory into the window's shared picture.
+  void presentInMemory(const ScreenPlacement& to);
+
+  // Whether whole multiples are scaled in memory: OpenGL draws on the CPU here, and
+  // CORVANE_SCALED_COPY=opengl does not ask for the OpenGL copy. Decided once a context.
+  enum class MemoryCopy { undecided, yes, no };
+  MemoryCopy memoryCopy_ = MemoryCopy::undecided;
+  X11Image image_;
+  std::vector<uint32_t> frame_;
 
   bool active_ = false;
   unsigned framebuffer_ = 0;

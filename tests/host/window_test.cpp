@@ -135,6 +135,11 @@ class WindowTest : public ::testing::Test {
     return pixels;
   }
 
+  // Draws the pattern as the program's frame, shows it, and checks that the window shows it
+  // doubled at (0, top) and black around it; `fromMemory`: which way the host is expected to
+  // have put it into the window.
+  bool showsScaledPattern(int top, std::string& where, bool fromMemory);
+
   std::string title() {
     char* name = nullptr;
     std::string text;
@@ -417,6 +422,24 @@ bool showsPatternScaledBy2(const std::vector<uint32_t>& pixels, int width, int h
   return true;
 }
 
+bool WindowTest::showsScaledPattern(int top, std::string& where, bool fromMemory) {
+  game->hostRender();
+  if (!game->screenIsScaled()) {
+    where = "the screen is not scaled";
+    return false;
+  }
+  drawPattern();
+  // The program reads back its own 640 x 480 pixels.
+  std::vector<uint32_t> frame(640 * 480);
+  glReadPixels(0, 0, 640, 480, GL_BGRA, GL_UNSIGNED_BYTE, frame.data());
+  EXPECT_EQ(frame[479 * 640 + 3] & 0xffffff, patternPixel(3, 0));
+  EXPECT_EQ(game->presentScreen(), fromMemory);
+  glFinish();
+  int width = 0, height = 0;
+  std::vector<uint32_t> shown = grabWindow(width, height);
+  return showsPatternScaledBy2(shown, width, height, 0, top, where);
+}
+
 TEST_F(WindowTest, AScaledWindowShowsTheProgramsFramePixelForPixelAndMapsThePointerBack) {
   screenOptions.scale = 2;
   game->openProgramWindow();
@@ -431,25 +454,27 @@ TEST_F(WindowTest, AScaledWindowShowsTheProgramsFramePixelForPixelAndMapsThePoin
   EXPECT_EQ(game->windowHeight(), 480);
   EXPECT_EQ(title(), "host_window_tests") << "a program that names no title gets its file's name";
 
-  game->hostRender();
-  ASSERT_TRUE(game->screenIsScaled());
-  drawPattern();
-  // The program reads back its own 640 x 480 pixels.
-  std::vector<uint32_t> frame(640 * 480);
-  glReadPixels(0, 0, 640, 480, GL_BGRA, GL_UNSIGNED_BYTE, frame.data());
-  EXPECT_EQ(frame[479 * 640 + 3] & 0xffffff, patternPixel(3, 0));
-  game->presentScreen();
-  glfwSwapBuffers(game->window());
-  glFinish();
-  std::vector<uint32_t> shown = grabWindow(width, height);
+  // The software driver's picture is scaled in memory and put into the window.
   std::string where;
-  EXPECT_TRUE(showsPatternScaledBy2(shown, width, height, 0, 0, where)) << where;
+  EXPECT_TRUE(showsScaledPattern(0, where, true)) << where;
 
   log.clear();
   sendMotion(2 * 100 + 1, 2 * 50);
   sendButton(Button1, true);
   pumpEvents();
   EXPECT_EQ(log.substr(0, log.find("mouse 4")), "mouse 6 -1 100.5 50 0; ");
+}
+
+TEST_F(WindowTest, TheOpenGlCopyOfAScaledScreenShowsTheSamePixels) {
+  setenv("CORVANE_SCALED_COPY", "opengl", 1);
+  screenOptions.scale = 2;
+  game->openProgramWindow();
+  screenOptions = ScreenOptions();
+  game->hostStart();
+  pumpEvents();
+  std::string where;
+  EXPECT_TRUE(showsScaledPattern(0, where, false)) << where;
+  unsetenv("CORVANE_SCALED_COPY");
 }
 
 TEST_F(WindowTest, FullScreenCoversTheMonitorWithThePictureBetweenBarsAndAltEnterSwitchesBack) {
@@ -474,17 +499,8 @@ TEST_F(WindowTest, FullScreenCoversTheMonitorWithThePictureBetweenBarsAndAltEnte
   EXPECT_EQ(width, 1280);
   EXPECT_EQ(height, 1024);
 
-  game->hostRender();
-  ASSERT_TRUE(game->screenIsScaled());
-  drawPattern();
-  game->presentScreen();
-  glfwSwapBuffers(game->window());
-  glFinish();
-  std::vector<uint32_t> shown = grabWindow(width, height);
-  ASSERT_EQ(width, 1280);
-  ASSERT_EQ(height, 1024);
   std::string where;
-  EXPECT_TRUE(showsPatternScaledBy2(shown, width, height, 0, 32, where)) << where;
+  EXPECT_TRUE(showsScaledPattern(32, where, true)) << where;
 
   log.clear();
   sendMotion(2 * 320, 32 + 2 * 240 + 1);
