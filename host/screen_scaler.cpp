@@ -134,15 +134,18 @@ bool openGlDrawsOnTheCpu() {
 
 void ScreenScaler::presentInMemory(const ScreenPlacement& to) {
   frame_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
-  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-  glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+  // The rows packed tightly, whatever the program set for its own reads.
+  const GLenum packing[] = {GL_PACK_ALIGNMENT, GL_PACK_ROW_LENGTH, GL_PACK_SKIP_PIXELS, GL_PACK_SKIP_ROWS};
+  const GLint tight[] = {4, 0, 0, 0};
+  GLint programs[4];
+  for (int i = 0; i < 4; ++i) {
+    glGetIntegerv(packing[i], &programs[i]);
+    glPixelStorei(packing[i], tight[i]);
+  }
   bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
   // BGRA bytes are the picture's 0xAARRGGBB words.
   glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, frame_.data());
-  glPopClientAttrib();
+  for (int i = 0; i < 4; ++i) glPixelStorei(packing[i], programs[i]);
 
   uint32_t* picture = image_.pixels();
   const size_t stride = static_cast<size_t>(image_.width());
