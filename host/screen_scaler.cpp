@@ -31,6 +31,18 @@ bool load(Function& function, const char* name) {
   return function != nullptr;
 }
 
+// Mesa's software drivers name themselves so; a driver on a graphics card scales for next to
+// nothing, and reading its picture back would stall it.
+bool openGlDrawsOnTheCpu() {
+  const char* copy = std::getenv("CORVANE_SCALED_COPY");
+  if (copy != nullptr && std::strcmp(copy, "opengl") == 0) return false;
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  if (renderer == nullptr) return false;
+  const std::string name = renderer;
+  return name.find("llvmpipe") != std::string::npos || name.find("softpipe") != std::string::npos ||
+         name.find("Software Rasterizer") != std::string::npos;
+}
+
 }  // namespace
 
 void clearToBlack() {
@@ -120,18 +132,6 @@ void ScreenScaler::drawToWindow() {
   active_ = false;
 }
 
-// Mesa's software drivers name themselves so; a driver on a graphics card scales for next to
-// nothing, and reading its picture back would stall it.
-bool openGlDrawsOnTheCpu() {
-  const char* copy = std::getenv("CORVANE_SCALED_COPY");
-  if (copy != nullptr && std::strcmp(copy, "opengl") == 0) return false;
-  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  if (renderer == nullptr) return false;
-  const std::string name = renderer;
-  return name.find("llvmpipe") != std::string::npos || name.find("softpipe") != std::string::npos ||
-         name.find("Software Rasterizer") != std::string::npos;
-}
-
 void ScreenScaler::presentInMemory(const ScreenPlacement& to) {
   frame_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
   // The rows packed tightly, whatever the program set for its own reads.
@@ -153,7 +153,8 @@ void ScreenScaler::presentInMemory(const ScreenPlacement& to) {
   const size_t rowBytes = static_cast<size_t>(to.width) * sizeof(uint32_t);
   for (int row = 0; row < height_; ++row) {
     // OpenGL's rows count from the bottom, the window's from the top.
-    const uint32_t* from = frame_.data() + static_cast<size_t>(height_ - 1 - row) * static_cast<size_t>(width_);
+    const uint32_t* from =
+        frame_.data() + static_cast<size_t>(height_ - 1 - row) * static_cast<size_t>(width_);
     uint32_t* line = picture + static_cast<size_t>(to.y + row * scale) * stride + static_cast<size_t>(to.x);
     uint32_t* out = line;
     for (int x = 0; x < width_; ++x) {
@@ -168,10 +169,11 @@ void ScreenScaler::presentInMemory(const ScreenPlacement& to) {
 bool ScreenScaler::present(GLFWwindow* window, int framebufferWidth, int framebufferHeight) {
   if (!active_) return false;
   ScreenPlacement to = placeScreen(width_, height_, framebufferWidth, framebufferHeight);
-  if (memoryCopy_ == MemoryCopy::undecided) memoryCopy_ = openGlDrawsOnTheCpu() ? MemoryCopy::yes : MemoryCopy::no;
+  if (memoryCopy_ == MemoryCopy::undecided)
+    memoryCopy_ = openGlDrawsOnTheCpu() ? MemoryCopy::yes : MemoryCopy::no;
   if (to.width > 0 && to.wholeMultiple && memoryCopy_ == MemoryCopy::yes &&
       image_.open(window, framebufferWidth, framebufferHeight)) {
-      presentInMemory(to);
+    presentInMemory(to);
     bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     return true;
   }

@@ -6,13 +6,23 @@
 
 #ifdef __EMSCRIPTEN__
 
+// The browser has no X server: a scaled picture is always copied through OpenGL there.
+
 struct X11Image::State {};
 X11Image::X11Image() = default;
 X11Image::~X11Image() = default;
-bool X11Image::open(GLFWwindow*, int, int) { return false; }
-uint32_t* X11Image::pixels() { return nullptr; }
-int X11Image::width() const { return 0; }
-int X11Image::height() const { return 0; }
+bool X11Image::open(GLFWwindow*, int, int) {
+  return false;
+}
+uint32_t* X11Image::pixels() {
+  return nullptr;
+}
+int X11Image::width() const {
+  return 0;
+}
+int X11Image::height() const {
+  return 0;
+}
 void X11Image::put() {}
 void X11Image::close() {}
 
@@ -185,7 +195,9 @@ struct X11Image::State {
 X11Image::X11Image() : state_(std::make_unique<State>()) {}
 
 // Only what is the program's own: the X connection may be closed by now.
-X11Image::~X11Image() { state_->freeImage(); }
+X11Image::~X11Image() {
+  state_->freeImage();
+}
 
 bool X11Image::open(GLFWwindow* window, int width, int height) {
   State& s = *state_;
@@ -210,9 +222,13 @@ uint32_t* X11Image::pixels() {
   return reinterpret_cast<uint32_t*>(s.image->data);
 }
 
-int X11Image::width() const { return state_->image ? state_->image->width : 0; }
+int X11Image::width() const {
+  return state_->image ? state_->image->width : 0;
+}
 
-int X11Image::height() const { return state_->image ? state_->image->height : 0; }
+int X11Image::height() const {
+  return state_->image ? state_->image->height : 0;
+}
 
 void X11Image::put() {
   State& s = *state_;
