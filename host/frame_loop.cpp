@@ -4,6 +4,7 @@
 
 #include <GLFW/glfw3.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -15,8 +16,10 @@ namespace {
 
 // The pacing benchmark's trace, opened by runFrames when CORVANE_FRAME_TRACE names a file: one
 // line per presented frame ("f TIME"), per update ("u TIME"), per pass that ran updates
-// ("p COUNT") and per dropped backlog ("d TIME"), times in seconds of the platform's clock. Null
-// (the default) leaves the loop as it is but for the test of this pointer.
+// ("p COUNT") and per dropped backlog ("d TIME"), times in seconds of the platform's clock, after a
+// first line "c STEADY PLATFORM" that reads the system's steady clock and the platform's together
+// (so that other programs' times can be set beside the trace's). Null (the default) leaves the loop
+// as it is but for the test of this pointer.
 FILE* frameTrace = nullptr;
 
 void traceTime(char kind, double time) {
@@ -152,6 +155,10 @@ SteppedFrameLoop::Step SteppedFrameLoop::runPass() {
 void VxGlfwGame::runFrames() {
   if (const char* path = std::getenv("CORVANE_FRAME_TRACE"); path != nullptr && *path != 0) {
     frameTrace = std::fopen(path, "w");
+    if (frameTrace) {
+      const auto steady = std::chrono::steady_clock::now().time_since_epoch();
+      std::fprintf(frameTrace, "c %.6f %.6f\n", std::chrono::duration<double>(steady).count(), glfwGetTime());
+    }
   }
   keepHeapBetweenFrames();
   openProgramWindow();

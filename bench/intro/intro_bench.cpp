@@ -10,8 +10,13 @@
 //   intro_bench collector [--seconds S] [--switch-every S]
 //       every collector step over S seconds of recorded time with a song key every few seconds,
 //       the full collections, resident memory, and the time of every song switch.
-//   intro_bench pacing TRACE [--seconds S]
-//       the figures of a CORVANE_FRAME_TRACE file written by the real program.
+//   intro_bench pacing TRACE [--seconds S] [--machine SLEEPS]
+//       the figures of a CORVANE_FRAME_TRACE file written by the real program; with the file of
+//       a sleeper run beside it, also how often the machine itself held a process up.
+//   intro_bench sleeper SLEEPS [--seconds S]
+//       a process that only sleeps one update period at a time, for S seconds, writing each
+//       sleep's end and length ("s END MS", seconds of the steady clock): what the machine lets
+//       a program that does nothing else keep to.
 #include <GLFW/glfw3.h>
 #include <dlfcn.h>
 #include <malloc.h>
@@ -20,6 +25,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,11 +33,13 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
-#include "bench/intro/alloc_counters.h"
 #include "audio/audio.h"
 #include "audio/audio_driver.h"
+#include "bench/intro/alloc_counters.h"
 #include "graphics/graphics_context.h"
 #include "graphics/render_device.h"
 #include "graphics/surface.h"
@@ -50,7 +58,8 @@ constexpr int kUpdatesPerSecond = 51;
 
 void figure(const std::string& group, const std::string& name, double value, const std::string& unit,
             const std::string& note = "") {
-  std::printf("FIGURE\t%s\t%s\t%.6g\t%s\t%s\n", group.c_str(), name.c_str(), value, unit.c_str(), note.c_str());
+  std::printf("FIGURE\t%s\t%s\t%.6g\t%s\t%s\n", group.c_str(), name.c_str(), value, unit.c_str(),
+              note.c_str());
   std::fflush(stdout);
 }
 
@@ -311,8 +320,8 @@ void measureAllocations(int frames, BenchGraphics::Mode mode) {
       figure("allocation", std::string(kinds[k]) + " per update", maximum(perUpdate[k]), "count", note);
     }
   } else {
-    figure("allocation", "heap allocations per frame incl. OpenGL driver median", median(perRender[2]), "count",
-           note);
+    figure("allocation", "heap allocations per frame incl. OpenGL driver median", median(perRender[2]),
+           "count", note);
   }
 }
 
@@ -336,8 +345,8 @@ int commandFrames(int frames, const std::string& only) {
     if (only.empty()) {
       FrameTimes sink = runFrames(BenchGraphics::Mode::Sink, frames, nullptr);
       distribution("frame cost", "framework alone (batches to a sink)", sink.cpu, "us", note);
-      figure("frame cost", "driver share (through OpenGL - sink) median", median(real.cpu) - median(sink.cpu), "us",
-             note);
+      figure("frame cost", "driver share (through OpenGL - sink) median", median(real.cpu) - median(sink.cpu),
+             "us", note);
 
       // Recorded first, then replayed interleaved with real frames, so that both see the same load.
       std::vector<RecordedFrame> recorded;
@@ -353,14 +362,17 @@ int commandFrames(int frames, const std::string& only) {
       }
       size_t batches = 0;
       for (const RecordedFrame& frame : recorded) batches += frame.size();
-      figure("frame cost", "batches per frame", static_cast<double>(batches) / static_cast<double>(recorded.size()),
-             "count", "draw calls replayed per frame");
-      distribution("frame cost", "replay floor (recorded batches straight to OpenGL)", replay.cpu, "us", note);
-      figure("frame cost", "render step interleaved with the replay median", median(interleaved.cpu), "us", note);
-      figure("frame cost", "ratio render step / replay floor", median(interleaved.cpu) / median(replay.cpu), "x",
-             "medians, interleaved frame by frame; goal <= 1.3");
-      figure("frame cost", "ratio render step (own run) / replay floor", median(real.cpu) / median(replay.cpu), "x",
-             "medians of the separate runs");
+      figure("frame cost", "batches per frame",
+             static_cast<double>(batches) / static_cast<double>(recorded.size()), "count",
+             "draw calls replayed per frame");
+      distribution("frame cost", "replay floor (recorded batches straight to OpenGL)", replay.cpu, "us",
+                   note);
+      figure("frame cost", "render step interleaved with the replay median", median(interleaved.cpu), "us",
+             note);
+      figure("frame cost", "ratio render step / replay floor", median(interleaved.cpu) / median(replay.cpu),
+             "x", "medians, interleaved frame by frame; goal <= 1.3");
+      figure("frame cost", "ratio render step (own run) / replay floor",
+             median(real.cpu) / median(replay.cpu), "x", "medians of the separate runs");
     }
   } else if (only == "sink") {
     runFrames(BenchGraphics::Mode::Sink, frames, nullptr);
@@ -381,9 +393,10 @@ int commandFrames(int frames, const std::string& only) {
     for (void* caller : bench::tracedHeapCallers()) {
       Dl_info info{};
       dladdr(caller, &info);
-      std::fprintf(stderr, "heap caller %p %s %s+%#lx\n", caller, info.dli_fname ? info.dli_fname : "?",
-                   info.dli_sname ? info.dli_sname : "?",
-                   static_cast<unsigned long>(static_cast<char*>(caller) - static_cast<char*>(info.dli_saddr)));
+      std::fprintf(
+          stderr, "heap caller %p %s %s+%#lx\n", caller, info.dli_fname ? info.dli_fname : "?",
+          info.dli_sname ? info.dli_sname : "?",
+          static_cast<unsigned long>(static_cast<char*>(caller) - static_cast<char*>(info.dli_saddr)));
     }
   }
   if (only.empty() || only == "alloc") {
@@ -429,13 +442,14 @@ int commandCollector(double seconds, double switchEvery) {
     // The course of resident memory, in the log: growth and the collector's saw-tooth apart.
     if (pass % (10 * kUpdatesPerSecond) == 0) {
       struct mallinfo2 heap = mallinfo2();
-      std::fprintf(stderr,
-                   "rss %5d s %8.2f MiB  live %6.2f  free list %6.2f (%d objects)  external %6.2f  heap in use "
-                   "%7.2f  heap free %7.2f MiB\n",
-                   pass / kUpdatesPerSecond, residentMiB(), static_cast<double>(gcCounters.liveBytes) / 1048576.0,
-                   static_cast<double>(gcCounters.freeBytes) / 1048576.0, gcListLength(GcList::Free),
-                   static_cast<double>(externalBytes.load()) / 1048576.0, static_cast<double>(heap.uordblks) / 1048576.0,
-                   static_cast<double>(heap.fordblks) / 1048576.0);
+      std::fprintf(
+          stderr,
+          "rss %5d s %8.2f MiB  live %6.2f  free list %6.2f (%d objects)  external %6.2f  heap in use "
+          "%7.2f  heap free %7.2f MiB\n",
+          pass / kUpdatesPerSecond, residentMiB(), static_cast<double>(gcCounters.liveBytes) / 1048576.0,
+          static_cast<double>(gcCounters.freeBytes) / 1048576.0, gcListLength(GcList::Free),
+          static_cast<double>(externalBytes.load()) / 1048576.0,
+          static_cast<double>(heap.uordblks) / 1048576.0, static_cast<double>(heap.fordblks) / 1048576.0);
     }
   }
   bench::recordCollectorSteps(nullptr);
@@ -450,8 +464,8 @@ int commandCollector(double seconds, double switchEvery) {
   struct mallinfo2 settled = mallinfo2();
   const double settledHeap = static_cast<double>(settled.uordblks) / 1048576.0;
   std::fprintf(stderr, "settled: rss %.2f MiB  live %.2f MiB  free list %d objects  heap in use %.2f MiB\n",
-               residentMiB(), static_cast<double>(gcCounters.liveBytes) / 1048576.0, gcListLength(GcList::Free),
-               settledHeap);
+               residentMiB(), static_cast<double>(gcCounters.liveBytes) / 1048576.0,
+               gcListLength(GcList::Free), settledHeap);
 
   std::vector<double> all, full, cpu;
   for (const bench::CollectorStep& step : steps) {
@@ -460,8 +474,8 @@ int commandCollector(double seconds, double switchEvery) {
     if (step.full) full.push_back(step.microseconds);
   }
   char noteText[160];
-  std::snprintf(noteText, sizeof noteText, "%.0f s recorded, song key every %.1f s, %zu steps, wall clock", seconds,
-                switchEvery, steps.size());
+  std::snprintf(noteText, sizeof noteText, "%.0f s recorded, song key every %.1f s, %zu steps, wall clock",
+                seconds, switchEvery, steps.size());
   const std::string note = noteText;
   distribution("collector", "step", all, "us", note);
   // Under load a step can be preempted; its CPU time tells that apart from work. That figure
@@ -494,7 +508,89 @@ int commandCollector(double seconds, double switchEvery) {
 
 // --- the pacing trace ---
 
-int commandPacing(const std::string& path, double seconds, double skip) {
+// A sleep longer than this is late (the goal for an update interval).
+constexpr double kLateMilliseconds = 21.0;
+
+double steadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+int commandSleeper(const std::string& path, double seconds) {
+  FILE* out = std::fopen(path.c_str(), "w");
+  if (!out) {
+    std::fprintf(stderr, "intro_bench: cannot write %s\n", path.c_str());
+    return 1;
+  }
+  const auto period = std::chrono::duration<double>(1.0 / kUpdatesPerSecond);
+  for (const double end = steadySeconds() + seconds; steadySeconds() < end;) {
+    const double start = steadySeconds();
+    std::this_thread::sleep_for(period);
+    const double stop = steadySeconds();
+    std::fprintf(out, "s %.6f %.3f\n", stop, (stop - start) * 1000.0);
+  }
+  std::fclose(out);
+  return 0;
+}
+
+// The sleeps of a sleeper run as (start, end) in the trace's clock, given the trace's pair of
+// clock readings; the lengths in milliseconds go to `lengths`.
+std::vector<std::pair<double, double>> readSleeps(const std::string& path, double steadyToTrace,
+                                                  std::vector<double>& lengths) {
+  std::vector<std::pair<double, double>> sleeps;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    double end = 0, milliseconds = 0;
+    if (std::sscanf(line.c_str(), "s %lf %lf", &end, &milliseconds) != 2) continue;
+    lengths.push_back(milliseconds);
+    sleeps.emplace_back(end - milliseconds / 1000.0 + steadyToTrace, end + steadyToTrace);
+  }
+  return sleeps;
+}
+
+// The figures of the machine beside the program: how often a plain sleep was late, and the
+// update-interval p99 without the late intervals during which a plain sleep was late too (the
+// machine held every process up then, not the program itself).
+void machineFigures(const std::string& sleepsPath, double steadyToTrace, const std::vector<double>& u,
+                    const std::string& note) {
+  std::vector<double> lengths;
+  std::vector<std::pair<double, double>> sleeps = readSleeps(sleepsPath, steadyToTrace, lengths);
+  if (lengths.empty()) {
+    std::fprintf(stderr, "intro_bench: %s holds no sleeps\n", sleepsPath.c_str());
+    return;
+  }
+  std::vector<std::pair<double, double>> late;
+  for (const auto& sleep : sleeps) {
+    if ((sleep.second - sleep.first) * 1000.0 > kLateMilliseconds) late.push_back(sleep);
+  }
+  std::vector<double> own;
+  int heldUp = 0;
+  for (size_t i = 1; i < u.size(); ++i) {
+    const double milliseconds = (u[i] - u[i - 1]) * 1000.0;
+    bool withTheMachine = false;
+    if (milliseconds > kLateMilliseconds) {
+      for (const auto& sleep : late)
+        withTheMachine = withTheMachine || (sleep.first < u[i] && sleep.second > u[i - 1]);
+    }
+    if (withTheMachine) {
+      ++heldUp;
+    } else {
+      own.push_back(milliseconds);
+    }
+  }
+  const std::string beside = "a process beside the program that only sleeps 19.6 ms at a time";
+  figure("pacing", "machine: plain sleeps later than 21 ms",
+         100.0 * static_cast<double>(late.size()) / static_cast<double>(lengths.size()), "%",
+         beside + ", " + std::to_string(lengths.size()) + " sleeps");
+  figure("pacing", "machine: plain sleep p99", percentile(lengths, 99), "ms", beside);
+  if (!own.empty()) {
+    figure("pacing", "update interval p99 outside machine stalls", percentile(own, 99), "ms",
+           note + "; goal <= 21; without the " + std::to_string(heldUp) +
+               " late intervals during which a plain sleep was late too");
+  }
+}
+
+int commandPacing(const std::string& path, double seconds, double skip, const std::string& sleepsPath) {
   std::ifstream in(path);
   if (!in) {
     std::fprintf(stderr, "intro_bench: cannot read %s\n", path.c_str());
@@ -503,10 +599,20 @@ int commandPacing(const std::string& path, double seconds, double skip) {
   std::vector<double> updates, frames, drops;
   std::vector<int> passes;
   std::string line;
+  double steadyToTrace = 0;
+  bool clocksRead = false;
   while (std::getline(in, line)) {
     if (line.size() < 3) continue;
     double value = std::atof(line.c_str() + 2);
     switch (line[0]) {
+      case 'c': {
+        double steady = 0, platform = 0;
+        if (std::sscanf(line.c_str(), "c %lf %lf", &steady, &platform) == 2) {
+          steadyToTrace = platform - steady;
+          clocksRead = true;
+        }
+        break;
+      }
       case 'u':
         updates.push_back(value);
         break;
@@ -562,8 +668,8 @@ int commandPacing(const std::string& path, double seconds, double skip) {
   double sd = std::sqrt(var / static_cast<double>(ui.size()));
 
   char noteText[160];
-  std::snprintf(noteText, sizeof noteText, "real program on Xvfb, %.0f s window after %.0f s, wall clock", span,
-                skip);
+  std::snprintf(noteText, sizeof noteText, "real program on Xvfb, %.0f s window after %.0f s, wall clock",
+                span, skip);
   const std::string note = noteText;
   figure("pacing", "updates per second", ups, "ups", note + "; goal 51 +- 0.5%");
   figure("pacing", "deviation from 51 ups", (ups / kUpdatesPerSecond - 1) * 100.0, "%", note);
@@ -576,6 +682,13 @@ int commandPacing(const std::string& path, double seconds, double skip) {
   figure("pacing", "frame interval p99", percentile(fi, 99), "ms", note);
   figure("pacing", "passes with 2-4 updates", multi, "count", "of " + std::to_string(counted) + " passes");
   figure("pacing", "backlogs dropped", dropped, "count", note + "; goal 0");
+  if (!sleepsPath.empty()) {
+    if (clocksRead) {
+      machineFigures(sleepsPath, steadyToTrace, u, note);
+    } else {
+      std::fprintf(stderr, "intro_bench: %s has no clock line; the machine figures need it\n", path.c_str());
+    }
+  }
   return 0;
 }
 
@@ -591,12 +704,12 @@ double numberAfter(int& i, int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: intro_bench frames|collector|pacing ... (see the source's head)\n");
+    std::fprintf(stderr, "usage: intro_bench frames|collector|pacing|sleeper ... (see the source's head)\n");
     return 2;
   }
   std::string command = argv[1];
   double frames = 255, seconds = 20, switchEvery = 2, skip = 2;
-  std::string only, trace;
+  std::string only, trace, machine;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--frames") {
@@ -609,6 +722,8 @@ int main(int argc, char** argv) {
       skip = numberAfter(i, argc, argv);
     } else if (arg == "--only" && i + 1 < argc) {
       only = argv[++i];
+    } else if (arg == "--machine" && i + 1 < argc) {
+      machine = argv[++i];
     } else if (arg[0] != '-' && trace.empty()) {
       trace = arg;
     } else {
@@ -618,7 +733,8 @@ int main(int argc, char** argv) {
   }
   if (command == "frames") return commandFrames(std::max(1, static_cast<int>(frames)), only);
   if (command == "collector") return commandCollector(std::max(1.0, seconds), std::max(0.1, switchEvery));
-  if (command == "pacing") return commandPacing(trace, seconds, skip);
+  if (command == "pacing") return commandPacing(trace, seconds, skip, machine);
+  if (command == "sleeper") return commandSleeper(trace, std::max(1.0, seconds));
   std::fprintf(stderr, "intro_bench: unknown command %s\n", command.c_str());
   return 2;
 }
