@@ -28,7 +28,6 @@ namespace vumo {
 namespace {
 
 constexpr const char* kMagic = "VUMO";  // the four header characters the player skips
-constexpr int kFileHead = 7;
 constexpr int kOrderSlots = 256;
 constexpr int kHighestOctave = 9;
 constexpr int kHighestStartingNote = 67;         // note + 12 x octave digit: G-5
