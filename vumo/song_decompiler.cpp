@@ -21,7 +21,6 @@ namespace vumo {
 namespace {
 
 constexpr const char* kMagic = "VUMO";
-constexpr int kHeaderLength = 7;
 constexpr int kParamsKept = 8 * kSelectableInstruments;  // the compiler writes instruments 0-15 only
 
 // A character for a comment: printable ASCII as it is, anything else as its code.
