@@ -33,6 +33,7 @@ void X11Image::close() {}
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 // clang-format off
@@ -157,10 +158,8 @@ struct X11Image::State {
       return false;
     image = x->shmCreateImage(display, attributes.visual, static_cast<unsigned>(attributes.depth), ZPixmap,
                               nullptr, &segment, static_cast<unsigned>(width), static_cast<unsigned>(height));
-    const uint32_t one = 1;
-    const bool littleEndian = *reinterpret_cast<const unsigned char*>(&one) == 1;
     if (!image || image->bits_per_pixel != 32 || image->bytes_per_line != width * 4 ||
-        image->byte_order != (littleEndian ? LSBFirst : MSBFirst))
+        image->byte_order != (std::endian::native == std::endian::little ? LSBFirst : MSBFirst))
       return false;
     const size_t bytes = static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height);
     segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
